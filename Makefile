@@ -1,0 +1,52 @@
+# Two commands for a fresh Debian machine:
+#   make run    set up, build, and start the viewer
+#   make test   set up, build, and run every test
+# The rest are for developers: asan, tsan, mingw, conformance-wine, format.
+
+.PHONY: all deps build test run asan tsan mingw conformance-wine format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps
+
+build/linux/build.ninja: CMakeLists.txt CMakePresets.json | deps
+	cmake --preset linux >/dev/null
+
+build: deps build/linux/build.ninja
+	cmake --build --preset linux
+
+test: build
+	ctest --preset linux
+
+run: build
+	@if [ -x build/linux/viewer/ui/tarvoke ]; then scripts/run-viewer; \
+	else echo "make run: the viewer's windows are not built yet; 'make test' runs what exists." >&2; exit 1; fi
+
+asan: deps
+	cmake --preset linux-asan >/dev/null
+	cmake --build --preset linux-asan
+	ctest --preset linux-asan
+
+tsan: deps
+	cmake --preset linux-tsan >/dev/null
+	cmake --build --preset linux-tsan
+	ctest --preset linux-tsan
+
+mingw: deps
+	cmake --preset mingw-i686 >/dev/null
+	cmake --build --preset mingw-i686
+
+# The platform conformance tests built for 64-bit Windows and run under wine64, to check that each test pins
+# a behaviour real Win32 has. Not part of CI.
+conformance-wine: deps
+	@command -v wine64 >/dev/null || { apt-get install -y -qq wine64 >/dev/null || sudo apt-get install -y -qq wine64 >/dev/null; }
+	cmake --preset mingw-x86_64 >/dev/null
+	cmake --build --preset mingw-x86_64
+	scripts/run-conformance-wine build/mingw-x86_64
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

@@ -1,0 +1,23 @@
+# Warnings for the project's own code. Targets opt in with project_warnings(target).
+function(project_warnings target)
+  if(MSVC)
+    return()
+  endif()
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wno-unused-parameter)
+  if(PROJECT_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+option(PROJECT_WERROR "Treat warnings in the project's own code as errors" ON)
+
+set(SANITIZE "" CACHE STRING "Sanitizers for the whole build: address, thread, or empty")
+if(SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT SANITIZE STREQUAL "")
+  message(FATAL_ERROR "SANITIZE must be address, thread or empty")
+endif()

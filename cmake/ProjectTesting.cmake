@@ -1,0 +1,27 @@
+# GoogleTest: Debian's prebuilt library on Linux; for a Windows build, compiled from the sources that
+# Debian's googletest package ships, so the conformance tests run against real Windows too.
+if(WIN32)
+  set(GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+else()
+  find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+
+# add_project_test(name SOURCES ... LIBS ... [LABELS ...] [RESOURCE_LOCK ...])
+# One GoogleTest executable registered with CTest. Tests labelled "threads" also run under TSan in CI.
+function(add_project_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
+  project_warnings(${name})
+  if(WIN32)
+    return()
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+endfunction()

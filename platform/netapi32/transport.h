@@ -1,0 +1,39 @@
+// The interface between Netbios() and whatever carries NetBIOS for a LANA. Netbios() checks the NCB, calls the
+// transport on the completion thread (or on the caller's thread for a synchronous command), and copies the reply
+// into the caller's buffer, cutting it to ncb_length; a transport never sees the caller's NCB.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace platform::netbios {
+
+using Clock = std::chrono::steady_clock;
+using Deadline = Clock::time_point;
+using Name = std::array<std::uint8_t, 16>;
+
+struct Reply {
+    std::uint8_t retcode = 0;          // NRC_* code; NRC_GOODRET with the whole record in bytes
+    std::vector<std::uint8_t> bytes;   // the full reply record; Netbios() cuts it to ncb_length
+};
+
+class Transport {
+public:
+    virtual ~Transport() = default;
+    // LANA numbers, in the order NCBENUM lists them.
+    virtual std::vector<std::uint8_t> lanas() = 0;
+    virtual std::uint8_t reset(std::uint8_t lana, Deadline deadline) = 0;
+    // callname is the 16-byte name as the caller put it in ncb_callname ("*" padded for the local adapter).
+    virtual Reply adapter_status(std::uint8_t lana, const Name &callname, Deadline deadline) = 0;
+    // name is ncb_name ("*" followed by zeros for every local name).
+    virtual Reply session_status(std::uint8_t lana, const Name &name, Deadline deadline) = 0;
+};
+
+// The transport every Netbios() call uses from now on. Passing null restores the default transport.
+void install_transport(std::shared_ptr<Transport> transport);
+std::shared_ptr<Transport> current_transport();
+
+}  // namespace platform::netbios
