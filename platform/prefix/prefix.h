@@ -1,0 +1,30 @@
+// The platform prefix: the one directory from which the platform takes everything it is told.
+// $PLATFORM_PREFIX names it (default ~/.platform); it is created with defaults on first use.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::prefix {
+
+// The prefix directory, created with its default layout when missing.
+std::filesystem::path root();
+
+// A setting from platform.conf, or the environment variable that overrides it. Section and key compare
+// without regard to case. Values are trimmed and lose their trailing "; comment".
+std::optional<std::string> setting(std::string_view section, std::string_view key);
+
+// Every key of a section in file order, with its value (for maps such as "lana.N" or account names).
+std::vector<std::pair<std::string, std::string>> section_entries(std::string_view section);
+
+// A path from platform.conf: relative paths are relative to the prefix.
+std::filesystem::path resolve(const std::filesystem::path &path);
+
+// Forgets the cached prefix and settings, so that a test that points PLATFORM_PREFIX elsewhere (or rewrites
+// platform.conf) is seen by the next call.
+void reload();
+
+}  // namespace platform::prefix
