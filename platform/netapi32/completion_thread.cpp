@@ -50,10 +50,13 @@ void CompletionThread::serve() {
     for (;;) {
         expire_overdue(Clock::now());
         if (ready_.empty()) {
-            if (watched_.empty())
+            if (watched_.empty()) {
                 changed_.wait(lock);
-            else
-                changed_.wait_until(lock, watched_.begin()->first);
+            } else {
+                // A copy: the entry may be erased while this thread waits.
+                Deadline earliest = watched_.begin()->first;
+                changed_.wait_until(lock, earliest);
+            }
             continue;
         }
         auto pending = std::move(ready_.front());
