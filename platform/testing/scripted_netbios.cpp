@@ -220,6 +220,9 @@ std::vector<IssuedNcb> ScriptedNetbios::issued() const {
 bool ScriptedNetbios::wait_until_issued(std::size_t count, std::chrono::milliseconds limit) const {
     return state_->wait_until_issued(count, limit);
 }
+bool ScriptedNetbios::wait_until_idle(std::chrono::milliseconds limit) const {
+    return netbios::wait_until_idle(limit);
+}
 std::size_t ScriptedNetbios::transport_calls() const {
     return state_->transport_calls();
 }
