@@ -48,6 +48,7 @@ void report_to_observer(const NCB &ncb) {
     issued.post = ncb.ncb_post;
     issued.event = ncb.ncb_event;
     issued.thread = GetCurrentThreadId();
+    issued.contents = ncb;
     observer->issued(issued);
 }
 

@@ -268,6 +268,7 @@ TEST_F(NetbiosTest, EveryIssuedNcbIsRecorded) {
     std::memcpy(probe.ncb.ncb_callname, "CALLED", 6);
     probe.ncb.ncb_post = RecordPost;
     probe.ncb.ncb_event = event;
+    probe.ncb.ncb_rto = 9;
     EXPECT_EQ(Netbios(&probe.ncb), NRC_GOODRET);
     ASSERT_TRUE(probe.wait_posted());
 
@@ -283,6 +284,8 @@ TEST_F(NetbiosTest, EveryIssuedNcbIsRecorded) {
     EXPECT_EQ(issued[0].post, &RecordPost);
     EXPECT_EQ(issued[0].event, event);
     EXPECT_EQ(issued[0].thread, GetCurrentThreadId());
+    EXPECT_EQ(issued[0].contents.ncb_rto, 9);
+    EXPECT_EQ(issued[0].contents.ncb_retcode, 0);  // as issued, before Netbios() set anything
     CloseHandle(event);
 }
 
