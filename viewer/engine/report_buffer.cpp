@@ -1,12 +1,12 @@
 // Building a report line by line. Appends, resets and completion are serialized by one program-wide lock;
-// the display window reads without it. For those readers a line is published in this order: its text after
-// the current end, then the NUL behind it, then its first character over the old NUL, then its end offset,
-// and last the new line count with an interlocked exchange. A reader that takes the count first therefore
-// finds every offset up to it and the text up to the last of them complete, and a reader that scans the text
-// for its NUL finds whole lines only.
+// the display window reads without it. For those readers a line is published in this order: its text and
+// the NUL behind it, then its end offset, and last the new line count with an interlocked exchange, which
+// orders the plain stores before it. A reader that takes the count first (GetReportLineCount) therefore
+// finds every offset up to it and the text up to the last of them complete. A reader that scans the text
+// for its NUL instead stays inside szText whatever it meets, because the text area is zeroed when the
+// buffer is set up and its last byte never holds anything but that zero.
 #include "report_buffer.h"
 
-#include <atomic>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
@@ -44,11 +44,7 @@ static void StoreReportLine(PREPORTBUF lpReport, LPCSTR lpszLine, int cch) {
     if (nLines >= 0 && nLines < MAX_REPORT_LINES) {
         ichEnd = lpReport->awLineStart[nLines];
         if (ichEnd < CB_REPORT_TEXT && cch < CB_REPORT_TEXT - ichEnd) {
-            if (cch > 0) {
-                memcpy(lpReport->szText + ichEnd + 1, lpszLine + 1, (size_t)cch);
-                std::atomic_thread_fence(std::memory_order_release);
-                lpReport->szText[ichEnd] = lpszLine[0];
-            }
+            memcpy(lpReport->szText + ichEnd, lpszLine, (size_t)cch + 1);
             lpReport->awLineStart[nLines + 1] = (WORD)(ichEnd + cch);
             InterlockedExchange(&lpReport->nLines, nLines + 1);
         }
