@@ -166,12 +166,14 @@ TEST_F(NetbiosTest, ResetReturnsTheTransportsCodeAndUnlistedLanasAreRefused) {
     EXPECT_EQ(unlisted.ncb.ncb_cmd_cplt, NRC_BRIDGE);
     EXPECT_EQ(scripted.transport_calls(), 2u);
 
-    for (UCHAR command : {UCHAR(NCBASTAT), UCHAR(NCBSSTAT), UCHAR(NCBASTAT | ASYNCH)}) {
+    for (UCHAR command : {UCHAR(NCBASTAT), UCHAR(NCBSSTAT), UCHAR(NCBASTAT | ASYNCH), UCHAR(NCBRESET | ASYNCH)}) {
         Probe probe(command, 9, 2048);
         probe.ncb.ncb_post = RecordPost;
         EXPECT_EQ(Netbios(&probe.ncb), NRC_BRIDGE) << "command " << int(command);
         EXPECT_EQ(probe.ncb.ncb_retcode, NRC_BRIDGE);
         EXPECT_TRUE(probe.guards_intact());
+        ASSERT_TRUE(scripted.wait_until_idle());
+        EXPECT_EQ(probe.calls, 0);
     }
 }
 
@@ -180,9 +182,12 @@ TEST_F(NetbiosTest, NullNcbAndUnknownCommands) {
     scripted.set_lanas({0});
     for (UCHAR command : {UCHAR(NCBCALL), UCHAR(NCBADDNAME), UCHAR(NCBCANCEL), UCHAR(0x7f), UCHAR(0xff)}) {
         Probe probe(command, 0, 2048);
+        probe.ncb.ncb_post = RecordPost;
         EXPECT_EQ(Netbios(&probe.ncb), NRC_ILLCMD) << "command " << int(command);
         EXPECT_EQ(probe.ncb.ncb_retcode, NRC_ILLCMD);
         EXPECT_EQ(probe.ncb.ncb_cmd_cplt, NRC_ILLCMD);
+        ASSERT_TRUE(scripted.wait_until_idle());
+        EXPECT_EQ(probe.calls, 0);  // 0xff is asynchronous: refused at once, so never posted
     }
     EXPECT_EQ(scripted.issued().size(), 5u);  // the null NCB is not recorded
 }
