@@ -1,5 +1,7 @@
 // Conformance of Netbios() as a Win32 program relies on it, whatever LANAs the machine has. Uses only the Win32
 // API and GoogleTest, so it also builds for Windows. No command here sends anything on a network.
+#include "ncb_probe.h"
+
 #include <windows.h>
 #include <nb30.h>
 
@@ -10,7 +12,8 @@
 
 namespace {
 
-constexpr UCHAR sentinel = 0x5a;
+using ncb_probe::Probe;
+using ncb_probe::RecordPost;
 
 // Wine's Netbios() departs from the documented behaviour in a few places, each noted where it matters.
 bool RunningOnWine() {
@@ -20,36 +23,6 @@ bool RunningOnWine() {
 #else
     return false;
 #endif
-}
-
-// An NCB with what its post routine saw. The NCB comes first so the post routine can find its probe.
-struct PostProbe {
-    NCB ncb;
-    std::atomic<int> calls{0};
-    std::atomic<DWORD> thread{0};
-    std::atomic<int> retcode_seen{-1};
-    std::atomic<int> cmd_cplt_seen{-1};
-    HANDLE posted;
-
-    PostProbe(UCHAR command, PUCHAR buffer, WORD length) {
-        memset(&ncb, 0, sizeof(ncb));
-        ncb.ncb_command = command;
-        ncb.ncb_buffer = buffer;
-        ncb.ncb_length = length;
-        ncb.ncb_retcode = sentinel;
-        ncb.ncb_cmd_cplt = sentinel;
-        posted = CreateEventA(NULL, TRUE, FALSE, NULL);
-    }
-    ~PostProbe() { CloseHandle(posted); }
-};
-
-void CALLBACK RecordPost(PNCB pncb) {
-    PostProbe *probe = reinterpret_cast<PostProbe *>(pncb);
-    probe->retcode_seen = pncb->ncb_retcode;
-    probe->cmd_cplt_seen = pncb->ncb_cmd_cplt;
-    probe->thread = GetCurrentThreadId();
-    probe->calls++;
-    SetEvent(probe->posted);
 }
 
 // A LANA number the machine does not list.
@@ -69,7 +42,7 @@ UCHAR UnlistedLana() {
 }
 
 // A refused NCB carries its code in ncb_retcode and ncb_cmd_cplt too; Wine only returns it.
-void ExpectRefusedCodes(const PostProbe &probe, UCHAR expected) {
+void ExpectRefusedCodes(const Probe &probe, UCHAR expected) {
     if (RunningOnWine())
         return;
     EXPECT_EQ(probe.ncb.ncb_retcode, expected);
@@ -77,29 +50,27 @@ void ExpectRefusedCodes(const PostProbe &probe, UCHAR expected) {
 }
 
 TEST(NetbiosConformance, SynchronousEnumerationSetsBothCodes) {
-    LANA_ENUM lanas;
-    memset(&lanas, 0xee, sizeof(lanas));
-    PostProbe probe(NCBENUM, (PUCHAR)&lanas, sizeof(lanas));
+    Probe probe(NCBENUM, 0, sizeof(LANA_ENUM));
     probe.ncb.ncb_post = RecordPost;  // not called for a synchronous command
     EXPECT_EQ(Netbios(&probe.ncb), NRC_GOODRET);
     EXPECT_EQ(probe.ncb.ncb_retcode, NRC_GOODRET);
     EXPECT_EQ(probe.ncb.ncb_cmd_cplt, NRC_GOODRET);
-    EXPECT_LE(lanas.length, MAX_LANA + 1);
+    EXPECT_LE(probe.buffer()[0], MAX_LANA + 1);
+    EXPECT_TRUE(probe.guards_intact());
     EXPECT_EQ(probe.calls, 0);
 }
 
 TEST(NetbiosConformance, UnknownCommandsAreIllegal) {
     const UCHAR commands[] = {0x01, 0x38, 0x3f, 0x7e};
     for (UCHAR command : commands) {
-        PostProbe probe(command, NULL, 0);
+        Probe probe(command, 0, 0);
         EXPECT_EQ(Netbios(&probe.ncb), NRC_ILLCMD) << "command " << (int)command;
         ExpectRefusedCodes(probe, NRC_ILLCMD);
     }
 }
 
 TEST(NetbiosConformance, ResetOfUnlistedLanaIsRefused) {
-    PostProbe probe(NCBRESET, NULL, 0);
-    probe.ncb.ncb_lana_num = UnlistedLana();
+    Probe probe(NCBRESET, UnlistedLana(), 0);
     EXPECT_EQ(Netbios(&probe.ncb), NRC_BRIDGE);
     ExpectRefusedCodes(probe, NRC_BRIDGE);
 }
@@ -107,9 +78,8 @@ TEST(NetbiosConformance, ResetOfUnlistedLanaIsRefused) {
 TEST(NetbiosConformance, AsynchronousEnumerationPostsOnceOnAnotherThreadWithFinalCodes) {
     if (RunningOnWine())
         GTEST_SKIP() << "Wine completes an asynchronous enumeration at once and never calls its post routine";
-    LANA_ENUM lanas;
     HANDLE done = CreateEventA(NULL, TRUE, TRUE, NULL);
-    PostProbe probe(NCBENUM | ASYNCH, (PUCHAR)&lanas, sizeof(lanas));
+    Probe probe(NCBENUM | ASYNCH, 0, sizeof(LANA_ENUM));
     probe.ncb.ncb_post = RecordPost;
     probe.ncb.ncb_event = done;
 
@@ -128,10 +98,8 @@ TEST(NetbiosConformance, AsynchronousEnumerationPostsOnceOnAnotherThreadWithFina
 TEST(NetbiosConformance, PostRoutineRunsOnlyForAcceptedCommands) {
     const UCHAR commands[] = {NCBRESET | ASYNCH, NCBASTAT | ASYNCH, NCBSSTAT | ASYNCH};
     UCHAR unlisted = UnlistedLana();
-    UCHAR buffer[256];
     for (UCHAR command : commands) {
-        PostProbe probe(command, buffer, sizeof(buffer));
-        probe.ncb.ncb_lana_num = unlisted;
+        Probe probe(command, unlisted, 256);
         probe.ncb.ncb_post = RecordPost;
         UCHAR immediate = Netbios(&probe.ncb);
         if (immediate == NRC_GOODRET) {

@@ -1,5 +1,7 @@
 // Netbios() against the scripted transport: what each command delivers, cut replies, refusals, asynchronous
 // completion and deadlines.
+#include "ncb_probe.h"
+
 #include <testing/scripted_netbios.h>
 
 #include <windows.h>
@@ -21,48 +23,9 @@ using platform::testing::ScriptedNetbios;
 using platform::testing::ScriptedReply;
 namespace nbt = platform::testing;
 
-constexpr UCHAR guard = 0xcd;
-
-// An NCB with a guarded reply buffer and what its post routine saw. The NCB comes first so the post routine can
-// find its probe.
-struct Probe {
-    NCB ncb{};
-    std::vector<UCHAR> area;  // 16 guard bytes, the buffer, 16 guard bytes
-    std::atomic<int> calls{0};
-    std::atomic<DWORD> thread{0};
-    std::atomic<int> retcode_seen{-1};
-    std::atomic<int> cmd_cplt_seen{-1};
-    std::atomic<bool> event_set_before_post{false};
-    HANDLE posted = CreateEventA(NULL, TRUE, FALSE, NULL);
-
-    Probe(UCHAR command, UCHAR lana, WORD length) : area(length + 32, guard) {
-        ncb.ncb_command = command;
-        ncb.ncb_lana_num = lana;
-        ncb.ncb_buffer = area.data() + 16;
-        ncb.ncb_length = length;
-    }
-    ~Probe() { CloseHandle(posted); }
-
-    PUCHAR buffer() { return area.data() + 16; }
-    bool guards_intact() const {
-        for (std::size_t i = 0; i < 16; i++)
-            if (area[i] != guard || area[area.size() - 1 - i] != guard)
-                return false;
-        return true;
-    }
-    bool wait_posted() { return WaitForSingleObject(posted, 30000) == WAIT_OBJECT_0; }
-};
-
-void CALLBACK RecordPost(PNCB pncb) {
-    auto *probe = reinterpret_cast<Probe *>(pncb);
-    probe->retcode_seen = pncb->ncb_retcode;
-    probe->cmd_cplt_seen = pncb->ncb_cmd_cplt;
-    probe->thread = GetCurrentThreadId();
-    if (pncb->ncb_event)
-        probe->event_set_before_post = WaitForSingleObject(pncb->ncb_event, 0) == WAIT_OBJECT_0;
-    probe->calls++;
-    SetEvent(probe->posted);
-}
+using ncb_probe::guard;
+using ncb_probe::Probe;
+using ncb_probe::RecordPost;
 
 std::vector<std::uint8_t> two_name_adapter_reply() {
     ADAPTER_STATUS status{};
@@ -290,7 +253,7 @@ TEST_F(NetbiosTest, EveryIssuedNcbIsRecorded) {
     EXPECT_EQ(issued[0].event, event);
     EXPECT_EQ(issued[0].thread, GetCurrentThreadId());
     EXPECT_EQ(issued[0].contents.ncb_rto, 9);
-    EXPECT_EQ(issued[0].contents.ncb_retcode, 0);  // as issued, before Netbios() set anything
+    EXPECT_EQ(issued[0].contents.ncb_retcode, ncb_probe::unset_code);  // as issued, before Netbios() set it
     CloseHandle(event);
 }
 
