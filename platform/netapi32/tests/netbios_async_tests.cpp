@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -65,19 +66,6 @@ TEST_F(NetbiosAsyncTest, AcceptedCommandIsPendingUntilItCompletesOnTheCompletion
     CloseHandle(event);
 }
 
-TEST_F(NetbiosAsyncTest, AllPostRoutinesRunOnOneThread) {
-    Probe first(NCBASTAT | ASYNCH, 0, 64), second(NCBRESET | ASYNCH, 1, 64), third(NCBENUM | ASYNCH, 0, 64);
-    for (Probe *probe : {&first, &second, &third}) {
-        probe->ncb.ncb_post = RecordPost;
-        EXPECT_EQ(Netbios(&probe->ncb), NRC_GOODRET);
-    }
-    for (Probe *probe : {&first, &second, &third})
-        ASSERT_TRUE(probe->wait_posted());
-    EXPECT_EQ(first.thread.load(), second.thread.load());
-    EXPECT_EQ(first.thread.load(), third.thread.load());
-    EXPECT_NE(first.thread.load(), GetCurrentThreadId());
-}
-
 TEST_F(NetbiosAsyncTest, SlowCommandDoesNotHoldUpOthers) {
     Probe slow(NCBASTAT | ASYNCH, 1, 64), quick(NCBASTAT | ASYNCH, 0, 64);
     slow.ncb.ncb_post = quick.ncb.ncb_post = RecordPost;
@@ -91,7 +79,7 @@ TEST_F(NetbiosAsyncTest, SlowCommandDoesNotHoldUpOthers) {
     ASSERT_TRUE(slow.wait_posted());
 }
 
-TEST_F(NetbiosAsyncTest, ManyConcurrentCommandsEachPostOnce) {
+TEST_F(NetbiosAsyncTest, ManyConcurrentCommandsEachPostOnceOnTheOneCompletionThread) {
     constexpr int count = 200;
     scripted.set_session_status(1, {NRC_GOODRET, nbt::session_status_reply({}, {}), 3ms});
     std::vector<std::unique_ptr<Probe>> probes;
@@ -100,27 +88,24 @@ TEST_F(NetbiosAsyncTest, ManyConcurrentCommandsEachPostOnce) {
         probes.push_back(std::make_unique<Probe>(commands[i % 4], UCHAR(i % 2), 64));
         probes.back()->ncb.ncb_post = RecordPost;
     }
-    // Issue from several threads at once.
     std::atomic<int> next{0};
-    auto issue = [](LPVOID parameter) -> DWORD {
-        auto *context = static_cast<std::pair<std::atomic<int> *, std::vector<std::unique_ptr<Probe>> *> *>(parameter);
-        for (int i; (i = context->first->fetch_add(1)) < count;)
-            Netbios(&(*context->second)[i]->ncb);
-        return 0;
-    };
-    std::pair<std::atomic<int> *, std::vector<std::unique_ptr<Probe>> *> context{&next, &probes};
-    HANDLE threads[4];
-    for (HANDLE &thread : threads)
-        thread = CreateThread(NULL, 0, issue, &context, 0, NULL);
-    EXPECT_EQ(WaitForMultipleObjects(4, threads, TRUE, 60000), WAIT_OBJECT_0);
-    for (HANDLE thread : threads)
-        CloseHandle(thread);
+    std::vector<std::thread> issuers;
+    for (int t = 0; t < 4; t++) {
+        issuers.emplace_back([&] {
+            for (int i; (i = next.fetch_add(1)) < count;)
+                EXPECT_EQ(Netbios(&probes[i]->ncb), NRC_GOODRET);
+        });
+    }
+    for (auto &issuer : issuers)
+        issuer.join();
 
-    ASSERT_TRUE(platform::netbios::wait_until_idle(60s));
+    ASSERT_TRUE(scripted.wait_until_idle(60s));
     for (int i = 0; i < count; i++) {
         EXPECT_EQ(probes[i]->calls, 1) << "NCB " << i;
         EXPECT_EQ(probes[i]->cmd_cplt_seen, NRC_GOODRET) << "NCB " << i;
+        EXPECT_EQ(probes[i]->thread.load(), probes[0]->thread.load()) << "NCB " << i;
     }
+    EXPECT_NE(probes[0]->thread.load(), GetCurrentThreadId());
     EXPECT_EQ(scripted.issued().size(), size_t(count));
 }
 
