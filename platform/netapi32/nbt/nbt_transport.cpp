@@ -173,7 +173,7 @@ public:
         return numbers;
     }
 
-    std::chrono::milliseconds command_timeout() {
+    std::chrono::milliseconds command_timeout() override {
         // A remote adapter status is a name query and a node status request, each with all its tries.
         auto settings = current_settings();
         return 2 * settings.retries * settings.retry_interval + std::chrono::seconds(1);
