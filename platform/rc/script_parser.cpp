@@ -293,6 +293,8 @@ private:
             comma("after the control's width");
             entry.cy = coordinate();
         }
+        if (kind->form == ControlForm::Icon)
+            entry.cx = entry.cy = 0;  // an icon control takes the icon's size, whatever the statement says
         if (cursor_.accept_punct(','))
             style = expressions_.style(cursor_, style);
         if (cursor_.accept_punct(','))

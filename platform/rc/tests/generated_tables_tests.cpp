@@ -62,7 +62,8 @@ TEST(GeneratedTables, DialogMatchesTheScript) {
     }
     EXPECT_EQ(dialog->controls[7].x, -5);
     EXPECT_EQ(dialog->controls[7].cy, 8);
-    EXPECT_EQ(dialog->controls[9].cx, 0);  // an ICON statement may leave its size out
+    EXPECT_EQ(dialog->controls[9].cx, 0);  // an icon control takes the size of its icon
+    EXPECT_EQ(dialog->controls[9].cy, 0);
 }
 
 TEST(GeneratedTables, NumberedAndMissingResources) {

@@ -72,6 +72,7 @@ TEST(ViewerScript, CompilesWithTheTemplatesAsLaidOut) {
     EXPECT_EQ(about.controls[0].style, 0x50000000u);  // static SS_LEFT, no WS_GROUP
     EXPECT_EQ(about.controls[4].style, 0x50000003u);  // SS_ICON
     EXPECT_EQ(about.controls[4].text, "TarvokeIcon");
+    EXPECT_EQ(about.controls[4].cx, 16);
     EXPECT_EQ(about.controls[5].id, 141);
     EXPECT_EQ(about.controls[5].style, 0x50010001u);  // BS_DEFPUSHBUTTON | WS_TABSTOP
 
