@@ -135,6 +135,7 @@ WINBASEAPI DWORD WINAPI ResumeThread(HANDLE hThread);
 WINBASEAPI DWORD WINAPI GetCurrentThreadId(void);
 WINBASEAPI HANDLE WINAPI GetCurrentThread(void);
 WINBASEAPI DWORD WINAPI GetCurrentProcessId(void);
+WINBASEAPI HANDLE WINAPI GetCurrentProcess(void);
 WINBASEAPI void WINAPI Sleep(DWORD dwMilliseconds);
 WINBASEAPI DWORD WINAPI GetTickCount(void);
 
