@@ -6,10 +6,6 @@
 
 #include "command_line.h"
 
-#ifndef SW_SHOWDEFAULT
-#define SW_SHOWDEFAULT 10
-#endif
-
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
 
 int main(int argc, char **argv) {
