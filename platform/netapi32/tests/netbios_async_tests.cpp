@@ -2,6 +2,7 @@
 // routines and events, many commands at once, and deadlines.
 #include "ncb_probe.h"
 
+#include <prefix/prefix.h>
 #include <testing/scripted_netbios.h>
 
 #include <windows.h>
@@ -11,9 +12,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -175,6 +180,14 @@ TEST_F(NetbiosAsyncTest, TransportThatOverrunsItsDeadlineCannotDelayCompletion) 
 }
 
 TEST(NetbiosDefaultTransport, OffersNoLanas) {
+    // The default transport carries NetBIOS over this machine's interfaces; a prefix whose LANA map names no
+    // interface that exists leaves it without LANAs, and nothing is sent anywhere.
+    auto prefix = std::filesystem::temp_directory_path() / ("netbios-default-" + std::to_string(getpid()));
+    std::filesystem::create_directories(prefix);
+    std::ofstream(prefix / "platform.conf") << "[netbios]\nlana.0 = no-such-if\n";
+    setenv("PLATFORM_PREFIX", prefix.c_str(), 1);
+    platform::prefix::reload();
+
     LANA_ENUM lanas;
     NCB ncb{};
     ncb.ncb_command = NCBENUM;
@@ -185,6 +198,10 @@ TEST(NetbiosDefaultTransport, OffersNoLanas) {
     NCB reset{};
     reset.ncb_command = NCBRESET;
     EXPECT_EQ(Netbios(&reset), NRC_BRIDGE);
+
+    unsetenv("PLATFORM_PREFIX");
+    platform::prefix::reload();
+    std::filesystem::remove_all(prefix);
 }
 
 TEST(ScriptedNetbiosLifetime, DestructionWaitsForOutstandingCommands) {
