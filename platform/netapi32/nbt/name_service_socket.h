@@ -38,6 +38,9 @@ public:
     NameServiceSocket &operator=(const NameServiceSocket &) = delete;
     ~NameServiceSocket();
 
+    // Throws away whatever arrived since the last exchange (late answers to earlier questions).
+    void discard_pending();
+
     bool send(std::span<const std::uint8_t> bytes, const Ipv4Address &destination, std::uint16_t port);
 
     // The next datagram that arrives by `until`, or nullopt. Datagrams cut short by the socket buffer and

@@ -39,15 +39,39 @@ NbtSettings current_settings() {
     return settings;
 }
 
-std::vector<LanaBinding> current_lanas() {
+// The interface list, read again when it is older than `max_age`. Listing the interfaces costs as much as a
+// whole name service round trip on a quiet link, and every command needs it twice (Netbios() checks the LANA,
+// then the command finds its interface); a view a moment old is as good as a fresh one for addresses.
+class InterfaceCache {
+public:
+    std::vector<InterfaceInfo> get(std::chrono::milliseconds max_age) {
+        std::lock_guard guard(lock_);
+        auto now = Clock::now();
+        if (!read_at_ || now - *read_at_ > max_age) {
+            interfaces_ = list_interfaces();
+            read_at_ = now;
+        }
+        return interfaces_;
+    }
+
+private:
+    std::mutex lock_;
+    std::optional<Clock::time_point> read_at_;
+    std::vector<InterfaceInfo> interfaces_;
+};
+
+constexpr std::chrono::milliseconds interface_list_max_age{1000};
+
+std::vector<LanaBinding> current_lanas(InterfaceCache &cache, std::chrono::milliseconds max_age) {
     std::vector<std::string> problems;
-    auto lanas = number_lanas(list_interfaces(), prefix::section_entries("netbios"), problems);
+    auto lanas = number_lanas(cache.get(max_age), prefix::section_entries("netbios"), problems);
     tell_problems(problems);
     return lanas;
 }
 
-std::optional<LanaBinding> find_lana(std::uint8_t lana) {
-    for (auto &binding : current_lanas())
+std::optional<LanaBinding> find_lana(InterfaceCache &cache, std::uint8_t lana,
+                                     std::chrono::milliseconds max_age = interface_list_max_age) {
+    for (auto &binding : current_lanas(cache, max_age))
         if (binding.lana == lana)
             return binding;
     return std::nullopt;
@@ -68,13 +92,57 @@ std::string trimmed_text(const NetbiosName &name) {
     return text;
 }
 
+// Sockets of finished commands, kept for the next command on the same LANA: making and closing a socket
+// for every command costs about as much as the round trip it serves.
+class SocketPool {
+public:
+    std::optional<NameServiceSocket> take(const Ipv4Address &address, const std::string &interface) {
+        {
+            std::lock_guard guard(lock_);
+            for (auto entry = idle_.begin(); entry != idle_.end(); ++entry) {
+                if (entry->address == address && entry->interface == interface) {
+                    auto socket = std::move(entry->socket);
+                    idle_.erase(entry);
+                    socket.discard_pending();
+                    return socket;
+                }
+            }
+        }
+        return NameServiceSocket::open(address, interface);
+    }
+
+    void give_back(const Ipv4Address &address, const std::string &interface, NameServiceSocket socket) {
+        std::lock_guard guard(lock_);
+        if (idle_.size() >= max_idle)
+            idle_.erase(idle_.begin());  // the oldest, likely of an address that is gone
+        idle_.push_back({address, interface, std::move(socket)});
+    }
+
+private:
+    static constexpr std::size_t max_idle = 8;
+    struct Idle {
+        Ipv4Address address;
+        std::string interface;
+        NameServiceSocket socket;
+    };
+    std::mutex lock_;
+    std::vector<Idle> idle_;
+};
+
 class Lookup {
 public:
-    Lookup(const LanaBinding &binding, NbtSettings settings, Clock::time_point deadline)
-        : binding_(binding),
+    Lookup(SocketPool &pool, const LanaBinding &binding, NbtSettings settings, Clock::time_point deadline)
+        : pool_(pool),
+          binding_(binding),
           settings_(std::move(settings)),
           deadline_(deadline),
-          socket_(NameServiceSocket::open(binding.interface.ipv4->address, binding.interface.name)) {}
+          socket_(pool.take(binding.interface.ipv4->address, binding.interface.name)) {}
+    ~Lookup() {
+        if (socket_)
+            pool_.give_back(binding_.interface.ipv4->address, binding_.interface.name, std::move(*socket_));
+    }
+    Lookup(const Lookup &) = delete;
+    Lookup &operator=(const Lookup &) = delete;
 
     bool usable() const { return socket_.has_value(); }
 
@@ -123,6 +191,7 @@ public:
 private:
     RetryPolicy policy() const { return {settings_.retries, settings_.retry_interval}; }
 
+    SocketPool &pool_;
     const LanaBinding &binding_;
     NbtSettings settings_;
     Clock::time_point deadline_;
@@ -168,7 +237,7 @@ class NbtTransport final : public netbios::Transport {
 public:
     std::vector<std::uint8_t> lanas() override {
         std::vector<std::uint8_t> numbers;
-        for (auto &binding : current_lanas())
+        for (auto &binding : current_lanas(interfaces_, interface_list_max_age))
             numbers.push_back(binding.lana);
         return numbers;
     }
@@ -181,19 +250,21 @@ public:
 
     std::uint8_t reset(std::uint8_t lana, netbios::Deadline) override {
         // The transport keeps no per-LANA state that a reset would clear.
-        return find_lana(lana) ? NRC_GOODRET : NRC_BRIDGE;
+        return find_lana(interfaces_, lana, std::chrono::milliseconds(0)) ? NRC_GOODRET : NRC_BRIDGE;
     }
 
     netbios::Reply adapter_status(std::uint8_t lana, const netbios::Name &callname,
                                   netbios::Deadline deadline) override {
-        auto binding = find_lana(lana);
+        // The local adapter's counters are read at the moment they are asked for.
+        bool local = callname[0] == '*';
+        auto binding = find_lana(interfaces_, lana, local ? std::chrono::milliseconds(0) : interface_list_max_age);
         if (!binding)
             return {NRC_BRIDGE, {}};
-        Lookup lookup(*binding, current_settings(), deadline);
+        Lookup lookup(sockets_, *binding, current_settings(), deadline);
         if (!lookup.usable())
             return {NRC_SYSTEM, {}};
 
-        if (callname[0] == '*') {
+        if (local) {
             auto names = local_names(lookup, *binding);
             return {NRC_GOODRET, local_adapter_status(binding->interface.mac, binding->interface.counters, names)};
         }
@@ -209,10 +280,10 @@ public:
     }
 
     netbios::Reply session_status(std::uint8_t lana, const netbios::Name &name, netbios::Deadline deadline) override {
-        auto binding = find_lana(lana);
+        auto binding = find_lana(interfaces_, lana);
         if (!binding)
             return {NRC_BRIDGE, {}};
-        Lookup lookup(*binding, current_settings(), deadline);
+        Lookup lookup(sockets_, *binding, current_settings(), deadline);
         if (!lookup.usable())
             return {NRC_SYSTEM, {}};
         auto names = local_names(lookup, *binding);
@@ -236,6 +307,10 @@ public:
         }
         return {NRC_GOODRET, session_status_record(number, server_name, sessions)};
     }
+
+private:
+    InterfaceCache interfaces_;
+    SocketPool sockets_;
 };
 
 }  // namespace
