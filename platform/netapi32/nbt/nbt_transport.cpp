@@ -167,9 +167,13 @@ public:
             answer = std::move(response);
             return true;
         });
-        if (!answer || answer->rcode != 0 || answer->addresses.empty())
+        if (!answer || answer->rcode != 0)
             return std::nullopt;
-        return answer->addresses.front();
+        // A group name may be answered with the all-zeros or all-ones address, which names no node.
+        for (auto &address : answer->addresses)
+            if (address != Ipv4Address{0, 0, 0, 0} && address != Ipv4Address{255, 255, 255, 255})
+                return address;
+        return std::nullopt;
     }
 
     std::optional<NodeStatusResponse> node_status(const Ipv4Address &address) {
