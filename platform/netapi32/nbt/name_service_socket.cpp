@@ -114,4 +114,26 @@ std::optional<Datagram> NameServiceSocket::exchange(std::span<const std::uint8_t
     return std::nullopt;
 }
 
+std::optional<NameServiceSocket> SocketPool::take(const Ipv4Address &address, const std::string &interface) {
+    {
+        std::lock_guard guard(lock_);
+        for (auto entry = idle_.begin(); entry != idle_.end(); ++entry) {
+            if (entry->address == address && entry->interface == interface) {
+                auto socket = std::move(entry->socket);
+                idle_.erase(entry);
+                socket.discard_pending();
+                return socket;
+            }
+        }
+    }
+    return NameServiceSocket::open(address, interface);
+}
+
+void SocketPool::give_back(const Ipv4Address &address, const std::string &interface, NameServiceSocket socket) {
+    std::lock_guard guard(lock_);
+    if (idle_.size() >= max_idle)
+        idle_.erase(idle_.begin());  // the oldest, likely of an address that is gone
+    idle_.push_back({address, interface, std::move(socket)});
+}
+
 }  // namespace platform::nbt

@@ -1,7 +1,7 @@
 #include "nbt_transport.h"
 
 #include "lana_map.h"
-#include "name_service_socket.h"
+#include "name_lookup.h"
 #include "nbt_settings.h"
 #include "prefix/prefix.h"
 #include "tcp_table.h"
@@ -13,7 +13,6 @@
 #include <cctype>
 #include <iostream>
 #include <mutex>
-#include <random>
 #include <set>
 
 namespace platform::nbt {
@@ -39,27 +38,6 @@ NbtSettings current_settings() {
     return settings;
 }
 
-// The interface list, read again when it is older than `max_age`. Listing the interfaces costs as much as a
-// whole name service round trip on a quiet link, and every command needs it twice (Netbios() checks the LANA,
-// then the command finds its interface); a view a moment old is as good as a fresh one for addresses.
-class InterfaceCache {
-public:
-    std::vector<InterfaceInfo> get(std::chrono::milliseconds max_age) {
-        std::lock_guard guard(lock_);
-        auto now = Clock::now();
-        if (!read_at_ || now - *read_at_ > max_age) {
-            interfaces_ = list_interfaces();
-            read_at_ = now;
-        }
-        return interfaces_;
-    }
-
-private:
-    std::mutex lock_;
-    std::optional<Clock::time_point> read_at_;
-    std::vector<InterfaceInfo> interfaces_;
-};
-
 constexpr std::chrono::milliseconds interface_list_max_age{1000};
 
 std::vector<LanaBinding> current_lanas(InterfaceCache &cache, std::chrono::milliseconds max_age) {
@@ -77,13 +55,6 @@ std::optional<LanaBinding> find_lana(InterfaceCache &cache, std::uint8_t lana,
     return std::nullopt;
 }
 
-std::uint16_t next_transaction_id() {
-    static std::mutex lock;
-    static std::mt19937 generator{std::random_device{}()};
-    std::lock_guard guard(lock);
-    return static_cast<std::uint16_t>(generator());
-}
-
 // The text of a call name without its trailing blanks and zeros, for reading it as a dotted address.
 std::string trimmed_text(const NetbiosName &name) {
     std::string text(name.begin(), name.end());
@@ -92,118 +63,8 @@ std::string trimmed_text(const NetbiosName &name) {
     return text;
 }
 
-// Sockets of finished commands, kept for the next command on the same LANA: making and closing a socket
-// for every command costs about as much as the round trip it serves.
-class SocketPool {
-public:
-    std::optional<NameServiceSocket> take(const Ipv4Address &address, const std::string &interface) {
-        {
-            std::lock_guard guard(lock_);
-            for (auto entry = idle_.begin(); entry != idle_.end(); ++entry) {
-                if (entry->address == address && entry->interface == interface) {
-                    auto socket = std::move(entry->socket);
-                    idle_.erase(entry);
-                    socket.discard_pending();
-                    return socket;
-                }
-            }
-        }
-        return NameServiceSocket::open(address, interface);
-    }
-
-    void give_back(const Ipv4Address &address, const std::string &interface, NameServiceSocket socket) {
-        std::lock_guard guard(lock_);
-        if (idle_.size() >= max_idle)
-            idle_.erase(idle_.begin());  // the oldest, likely of an address that is gone
-        idle_.push_back({address, interface, std::move(socket)});
-    }
-
-private:
-    static constexpr std::size_t max_idle = 8;
-    struct Idle {
-        Ipv4Address address;
-        std::string interface;
-        NameServiceSocket socket;
-    };
-    std::mutex lock_;
-    std::vector<Idle> idle_;
-};
-
-class Lookup {
-public:
-    Lookup(SocketPool &pool, const LanaBinding &binding, NbtSettings settings, Clock::time_point deadline)
-        : pool_(pool),
-          binding_(binding),
-          settings_(std::move(settings)),
-          deadline_(deadline),
-          socket_(pool.take(binding.interface.ipv4->address, binding.interface.name)) {}
-    ~Lookup() {
-        if (socket_)
-            pool_.give_back(binding_.interface.ipv4->address, binding_.interface.name, std::move(*socket_));
-    }
-    Lookup(const Lookup &) = delete;
-    Lookup &operator=(const Lookup &) = delete;
-
-    bool usable() const { return socket_.has_value(); }
-
-    // The address that holds `name`: unicast to WINS when one is configured, otherwise broadcast on the
-    // LANA's subnet. nullopt when nobody answers or the name is not known.
-    std::optional<Ipv4Address> resolve(const NetbiosName &name) {
-        bool broadcast = !settings_.wins;
-        Ipv4Address destination = settings_.wins
-                                      ? *settings_.wins
-                                      : binding_.interface.ipv4->broadcast.value_or(binding_.interface.ipv4->address);
-        auto id = next_transaction_id();
-        auto request = build_name_query(id, name, broadcast);
-        std::optional<NameQueryResponse> answer;
-        socket_->exchange(request, destination, policy(), deadline_, [&](const Datagram &datagram) {
-            if (datagram.source_port != name_service_port || (!broadcast && datagram.source != destination))
-                return false;
-            auto response = parse_name_query_response(datagram.bytes);
-            if (!response || response->transaction_id != id || (response->name && *response->name != name))
-                return false;
-            if (response->rcode == 0 && !response->name)
-                return false;
-            answer = std::move(response);
-            return true;
-        });
-        if (!answer || answer->rcode != 0)
-            return std::nullopt;
-        // A group name may be answered with the all-zeros or all-ones address, which names no node.
-        for (auto &address : answer->addresses)
-            if (address != Ipv4Address{0, 0, 0, 0} && address != Ipv4Address{255, 255, 255, 255})
-                return address;
-        return std::nullopt;
-    }
-
-    std::optional<NodeStatusResponse> node_status(const Ipv4Address &address) {
-        auto id = next_transaction_id();
-        auto request = build_node_status_request(id);
-        std::optional<NodeStatusResponse> answer;
-        socket_->exchange(request, address, policy(), deadline_, [&](const Datagram &datagram) {
-            if (datagram.source != address || datagram.source_port != name_service_port)
-                return false;
-            auto response = parse_node_status_response(datagram.bytes);
-            if (!response || response->transaction_id != id || response->name != wildcard_name())
-                return false;
-            answer = std::move(response);
-            return true;
-        });
-        return answer;
-    }
-
-private:
-    RetryPolicy policy() const { return {settings_.retries, settings_.retry_interval}; }
-
-    SocketPool &pool_;
-    const LanaBinding &binding_;
-    NbtSettings settings_;
-    Clock::time_point deadline_;
-    std::optional<NameServiceSocket> socket_;
-};
-
 // The names the local node answers for on the LANA's own address; none when no node answers.
-std::vector<NodeName> local_names(Lookup &lookup, const LanaBinding &binding) {
+std::vector<NodeName> local_names(NameLookup &lookup, const LanaBinding &binding) {
     auto status = lookup.node_status(binding.interface.ipv4->address);
     return status ? status->names : std::vector<NodeName>{};
 }
@@ -264,7 +125,7 @@ public:
         auto binding = find_lana(interfaces_, lana, local ? std::chrono::milliseconds(0) : interface_list_max_age);
         if (!binding)
             return {NRC_BRIDGE, {}};
-        Lookup lookup(sockets_, *binding, current_settings(), deadline);
+        NameLookup lookup(sockets_, *binding, current_settings(), deadline);
         if (!lookup.usable())
             return {NRC_SYSTEM, {}};
 
@@ -287,7 +148,7 @@ public:
         auto binding = find_lana(interfaces_, lana);
         if (!binding)
             return {NRC_BRIDGE, {}};
-        Lookup lookup(sockets_, *binding, current_settings(), deadline);
+        NameLookup lookup(sockets_, *binding, current_settings(), deadline);
         if (!lookup.usable())
             return {NRC_SYSTEM, {}};
         auto names = local_names(lookup, *binding);
