@@ -199,21 +199,25 @@ TEST_F(NetbiosAsyncTest, CommandsThatGetNoAnswerTimeOut) {
 }
 
 TEST_F(NetbiosAsyncTest, TransportThatOverrunsItsDeadlineCannotDelayCompletion) {
-    scripted.set_command_timeout(200ms);
+    // Long enough for the command thread to reach the transport even on a loaded machine.
+    scripted.set_command_timeout(2s);
+    scripted.hold(0, /*ignore_deadline=*/true);
     scripted.hold(1, /*ignore_deadline=*/true);
-    Probe async(NCBASTAT | ASYNCH, 1), sync(NCBRESET, 1);
+    Probe async(NCBASTAT | ASYNCH, 1), sync(NCBRESET, 0);
     async.ncb.ncb_post = RecordPost;
     EXPECT_EQ(Netbios(&async.ncb), NRC_GOODRET);
+    ASSERT_TRUE(scripted.wait_until_held(1));
     EXPECT_EQ(Netbios(&sync.ncb), NRC_CMDTMO);
     ASSERT_TRUE(async.wait_posted());
     EXPECT_EQ(async.retcode_seen, NRC_CMDTMO);
-    ASSERT_TRUE(scripted.wait_until_held(2));
 
-    // The late replies go nowhere: the caller's buffer is already its own again.
+    // The late reply goes nowhere: the caller's buffer is already its own again.
     scripted.release(1);
-    ASSERT_TRUE(platform::netbios::wait_until_idle(30s));
-    Probe after(NCBRESET, 1);
+    ASSERT_TRUE(scripted.wait_until_answered(1));
+    Probe after(NCBENUM | ASYNCH, 0);
+    after.ncb.ncb_post = RecordPost;
     EXPECT_EQ(Netbios(&after.ncb), NRC_GOODRET);
+    ASSERT_TRUE(after.wait_posted());
     EXPECT_EQ(async.buffer[0], guard);
     EXPECT_EQ(async.calls, 1);
 }
