@@ -1,5 +1,6 @@
 // Asynchronous Netbios() commands against the scripted transport: pending codes, the completion thread, post
 // routines and events, many commands at once, and deadlines.
+#include <prefix/prefix.h>
 #include <testing/scripted_netbios.h>
 
 #include <windows.h>
@@ -9,8 +10,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -194,26 +199,38 @@ TEST_F(NetbiosAsyncTest, CommandsThatGetNoAnswerTimeOut) {
 }
 
 TEST_F(NetbiosAsyncTest, TransportThatOverrunsItsDeadlineCannotDelayCompletion) {
-    scripted.set_command_timeout(200ms);
+    // Long enough for the command thread to reach the transport even on a loaded machine.
+    scripted.set_command_timeout(2s);
+    scripted.hold(0, /*ignore_deadline=*/true);
     scripted.hold(1, /*ignore_deadline=*/true);
-    Probe async(NCBASTAT | ASYNCH, 1), sync(NCBRESET, 1);
+    Probe async(NCBASTAT | ASYNCH, 1), sync(NCBRESET, 0);
     async.ncb.ncb_post = RecordPost;
     EXPECT_EQ(Netbios(&async.ncb), NRC_GOODRET);
+    ASSERT_TRUE(scripted.wait_until_held(1));
     EXPECT_EQ(Netbios(&sync.ncb), NRC_CMDTMO);
     ASSERT_TRUE(async.wait_posted());
     EXPECT_EQ(async.retcode_seen, NRC_CMDTMO);
-    ASSERT_TRUE(scripted.wait_until_held(2));
 
-    // The late replies go nowhere: the caller's buffer is already its own again.
+    // The late reply goes nowhere: the caller's buffer is already its own again.
     scripted.release(1);
-    ASSERT_TRUE(platform::netbios::wait_until_idle(30s));
-    Probe after(NCBRESET, 1);
+    ASSERT_TRUE(scripted.wait_until_answered(1));
+    Probe after(NCBENUM | ASYNCH, 0);
+    after.ncb.ncb_post = RecordPost;
     EXPECT_EQ(Netbios(&after.ncb), NRC_GOODRET);
+    ASSERT_TRUE(after.wait_posted());
     EXPECT_EQ(async.buffer[0], guard);
     EXPECT_EQ(async.calls, 1);
 }
 
 TEST(NetbiosDefaultTransport, OffersNoLanas) {
+    // The default transport carries NetBIOS over this machine's interfaces; a prefix whose LANA map names no
+    // interface that exists leaves it without LANAs, and nothing is sent anywhere.
+    auto prefix = std::filesystem::temp_directory_path() / ("netbios-default-" + std::to_string(getpid()));
+    std::filesystem::create_directories(prefix);
+    std::ofstream(prefix / "platform.conf") << "[netbios]\nlana.0 = no-such-if\n";
+    setenv("PLATFORM_PREFIX", prefix.c_str(), 1);
+    platform::prefix::reload();
+
     LANA_ENUM lanas;
     NCB ncb{};
     ncb.ncb_command = NCBENUM;
@@ -224,6 +241,10 @@ TEST(NetbiosDefaultTransport, OffersNoLanas) {
     NCB reset{};
     reset.ncb_command = NCBRESET;
     EXPECT_EQ(Netbios(&reset), NRC_BRIDGE);
+
+    unsetenv("PLATFORM_PREFIX");
+    platform::prefix::reload();
+    std::filesystem::remove_all(prefix);
 }
 
 TEST(ScriptedNetbiosLifetime, DestructionWaitsForOutstandingCommands) {

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -266,6 +268,7 @@ TEST_F(NetbiosTest, EveryIssuedNcbIsRecorded) {
     std::memcpy(probe.ncb.ncb_callname, "CALLED", 6);
     probe.ncb.ncb_post = RecordPost;
     probe.ncb.ncb_event = event;
+    probe.ncb.ncb_rto = 9;
     EXPECT_EQ(Netbios(&probe.ncb), NRC_GOODRET);
     ASSERT_TRUE(probe.wait_posted());
 
@@ -281,6 +284,8 @@ TEST_F(NetbiosTest, EveryIssuedNcbIsRecorded) {
     EXPECT_EQ(issued[0].post, &RecordPost);
     EXPECT_EQ(issued[0].event, event);
     EXPECT_EQ(issued[0].thread, GetCurrentThreadId());
+    EXPECT_EQ(issued[0].contents.ncb_rto, 9);
+    EXPECT_EQ(issued[0].contents.ncb_retcode, 0);  // as issued, before Netbios() set anything
     CloseHandle(event);
 }
 
@@ -293,6 +298,88 @@ TEST_F(NetbiosTest, SynchronousCommandSignalsItsEvent) {
     EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
     EXPECT_EQ(probe.calls, 0);
     CloseHandle(event);
+}
+
+}  // namespace
+
+namespace {
+
+// A transport that fails the way a buggy one might: by throwing.
+class ThrowingTransport : public platform::netbios::Transport {
+public:
+    explicit ThrowingTransport(bool throw_from_lanas) : throw_from_lanas_(throw_from_lanas) {}
+    std::vector<std::uint8_t> lanas() override {
+        if (throw_from_lanas_)
+            throw std::runtime_error("interfaces unavailable");
+        return {0};
+    }
+    std::uint8_t reset(std::uint8_t, platform::netbios::Deadline) override { throw std::bad_alloc(); }
+    platform::netbios::Reply adapter_status(std::uint8_t, const platform::netbios::Name &,
+                                            platform::netbios::Deadline) override {
+        throw std::runtime_error("malformed node status");
+    }
+    platform::netbios::Reply session_status(std::uint8_t, const platform::netbios::Name &,
+                                            platform::netbios::Deadline) override {
+        return {};
+    }
+
+private:
+    bool throw_from_lanas_;
+};
+
+class TransportSwap {
+public:
+    explicit TransportSwap(std::shared_ptr<platform::netbios::Transport> transport)
+        : previous_(platform::netbios::current_transport()) {
+        platform::netbios::install_transport(std::move(transport));
+    }
+    ~TransportSwap() {
+        platform::netbios::wait_until_idle(std::chrono::seconds(30));
+        platform::netbios::install_transport(previous_);
+    }
+
+private:
+    std::shared_ptr<platform::netbios::Transport> previous_;
+};
+
+TEST(NetbiosTransportFailures, BecomeReturnCodes) {
+    {
+        TransportSwap swap(std::make_shared<ThrowingTransport>(false));
+        Probe astat(NCBASTAT | ASYNCH, 0, 2048);
+        astat.ncb.ncb_post = RecordPost;
+        EXPECT_EQ(Netbios(&astat.ncb), NRC_GOODRET);
+        ASSERT_TRUE(astat.wait_posted());
+        EXPECT_EQ(astat.retcode_seen, NRC_SYSTEM);
+        EXPECT_TRUE(astat.guards_intact());
+
+        Probe reset(NCBRESET, 0, 0);
+        EXPECT_EQ(Netbios(&reset.ncb), NRC_OSRESNOTAV);
+    }
+    {
+        TransportSwap swap(std::make_shared<ThrowingTransport>(true));
+        Probe astat(NCBASTAT | ASYNCH, 0, 2048);
+        astat.ncb.ncb_post = RecordPost;
+        EXPECT_EQ(Netbios(&astat.ncb), NRC_SYSTEM);
+        EXPECT_EQ(astat.ncb.ncb_cmd_cplt, NRC_SYSTEM);
+        EXPECT_TRUE(platform::netbios::wait_until_idle(std::chrono::seconds(30)));
+        EXPECT_EQ(astat.calls, 0);
+    }
+}
+
+TEST_F(NetbiosTest, CallersLastErrorIsKept) {
+    scripted.set_lanas({0});
+    Probe probe(NCBASTAT | ASYNCH, 0, 2048);
+    probe.ncb.ncb_event = reinterpret_cast<HANDLE>(0x7ff0);  // not a handle: resetting it fails
+    probe.ncb.ncb_post = RecordPost;
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(Netbios(&probe.ncb), NRC_GOODRET);
+    EXPECT_EQ(GetLastError(), 0xdeadbeefu);
+    ASSERT_TRUE(probe.wait_posted());
+
+    Probe refused(0x7f, 0, 0);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(Netbios(&refused.ncb), NRC_ILLCMD);
+    EXPECT_EQ(GetLastError(), 0xdeadbeefu);
 }
 
 }  // namespace
