@@ -17,7 +17,10 @@ void fill_solid(HDC dc, const RECT &area, COLORREF color) {
     DeleteObject(brush);
 }
 
+void register_menu_class();
+
 void register_control_classes() {
+    register_menu_class();
     struct Entry {
         const char *name;
         WNDPROC proc;
