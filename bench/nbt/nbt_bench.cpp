@@ -114,12 +114,13 @@ public:
     void Finalize() override {
         ConsoleReporter::Finalize();
         auto bare = medians_["BM_BareUdpRequestReply"], netbios = medians_["BM_NetbiosAdapterStatusByAddress"];
+        auto transport = medians_["BM_TransportAdapterStatusByAddress"];
         auto nmblookup = medians_["BM_NmblookupProcess"];
-        if (bare > 0 && netbios > 0 && nmblookup > 0)
+        if (bare > 0 && transport > 0 && netbios > 0 && nmblookup > 0)
             std::printf(
-                "\nmedians (us): bare UDP %.1f, Netbios %.1f, nmblookup -A %.1f\n"
-                "Netbios / bare UDP = %.2f   nmblookup / Netbios = %.1f\n",
-                bare, netbios, nmblookup, netbios / bare, nmblookup / netbios);
+                "\nmedians (us): bare UDP %.1f, transport %.1f, Netbios %.1f, nmblookup -A %.1f\n"
+                "transport / bare UDP = %.2f   Netbios / bare UDP = %.2f   nmblookup / Netbios = %.1f\n",
+                bare, transport, netbios, nmblookup, transport / bare, netbios / bare, nmblookup / netbios);
     }
 
 private:

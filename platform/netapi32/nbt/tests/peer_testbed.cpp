@@ -11,13 +11,15 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <string_view>
 #include <thread>
 
 namespace platform::nbt::testing {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr const char *netns_prefix = "nbt-test-";
+constexpr std::string_view netns_prefix = "nbt-test-";
+constexpr std::string_view folder_prefix = "nbt-testbed-";
 
 // Runs argv (searched in PATH) and collects its standard output; stderr goes to `log` when given.
 std::optional<std::string> run_argv(const std::vector<std::string> &argv, const fs::path &log = {}) {
@@ -48,17 +50,22 @@ std::optional<std::string> run_argv(const std::vector<std::string> &argv, const 
     return output;
 }
 
-// Namespaces whose run ended without cleaning up (a crash, a kill): their owner's pid is gone.
+bool owner_is_gone(const std::string &name, std::string_view prefix) {
+    if (name.rfind(prefix, 0) != 0)
+        return false;
+    auto pid = std::atoi(name.c_str() + prefix.size());
+    return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// Namespaces and folders of runs that ended without cleaning up (a crash, a kill): their owner's pid is gone.
 void remove_leftovers() {
     std::error_code error;
-    for (auto &entry : fs::directory_iterator("/run/netns", error)) {
-        auto name = entry.path().filename().string();
-        if (name.rfind(netns_prefix, 0) != 0)
-            continue;
-        auto pid = std::atoi(name.c_str() + std::strlen(netns_prefix));
-        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
-            run_argv({"ip", "netns", "delete", name});
-    }
+    for (auto &entry : fs::directory_iterator("/run/netns", error))
+        if (owner_is_gone(entry.path().filename().string(), netns_prefix))
+            run_argv({"ip", "netns", "delete", entry.path().filename().string()});
+    for (auto &entry : fs::directory_iterator(fs::temp_directory_path(), error))
+        if (owner_is_gone(entry.path().filename().string(), folder_prefix))
+            fs::remove_all(entry.path(), error);
 }
 
 void write_file(const fs::path &path, const std::string &text) {
@@ -114,13 +121,13 @@ std::unique_ptr<PeerTestbed> PeerTestbed::create(std::string &why_not) {
     std::unique_ptr<PeerTestbed> bed(new PeerTestbed);
     auto pid = std::to_string(::getpid());
     bed->tag_ = pid;
-    bed->local_netns_ = netns_prefix + pid + "-local";
-    bed->peer_netns_ = netns_prefix + pid + "-peer";
+    bed->local_netns_ = std::string(netns_prefix) + pid + "-local";
+    bed->peer_netns_ = std::string(netns_prefix) + pid + "-peer";
     bed->local_link_ = "nbt" + pid + "l";
     bed->peer_link_ = "nbt" + pid + "p";
     bed->peer_name_ = "PEER" + pid;
     bed->local_name_ = "LOCAL" + pid;
-    bed->directory_ = fs::temp_directory_path() / ("nbt-testbed-" + pid);
+    bed->directory_ = fs::temp_directory_path() / (std::string(folder_prefix) + pid);
     fs::remove_all(bed->directory_);
     fs::create_directories(bed->directory_);
     bed->prefix_ = bed->directory_ / "prefix";
