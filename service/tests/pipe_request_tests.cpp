@@ -14,13 +14,13 @@ TEST_F(PipeRequests, EachRequestGetsItsExactTextInA180ByteReply) {
     };
     const Case cases[] = {
         {"Q", "Floppy status is: Locked"},  // locked by the start-up
+        {"", "Bad operation passed in"},    // an empty message carries no command, not the last one's
         {"U", "Floppies were unlocked"},
         {"Q", "Floppy status is: Unlocked"},
         {"L", "Floppies were locked"},
         {"Q", "Floppy status is: Locked"},
         {"l", "Bad operation passed in"},
         {"q", "Bad operation passed in"},
-        {"", "Bad operation passed in"},  // an empty message carries no command
         {"U" + std::string(179, 'x'), "Floppies were unlocked"},
         {"Q" + std::string(179, '\0'), "Floppy status is: Unlocked"},
         {"L" + std::string(179, 'U'), "Floppies were locked"},
