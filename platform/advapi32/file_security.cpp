@@ -108,10 +108,11 @@ AclPointer posix_acl(const Grants &grants, const struct stat &file) {
         owning_group |= found->second;
     bool ok = add_entry(&acl, ACL_USER_OBJ, nullptr, owner) && add_entry(&acl, ACL_GROUP_OBJ, nullptr, owning_group) &&
               add_entry(&acl, ACL_OTHER, nullptr, grants.everyone);
+    // Every admitted group gets an entry of its own, the owning group too: the ACL then says who is admitted,
+    // and a later change of the file's group does not take those rights along.
     for (auto &[group, bits] : grants.groups)
-        if (group != file.st_gid)
-            ok = ok && add_entry(&acl, ACL_GROUP, &group, bits | grants.everyone);
-    if (ok && grants.groups.size() > (grants.groups.contains(file.st_gid) ? 1u : 0u))
+        ok = ok && add_entry(&acl, ACL_GROUP, &group, bits | grants.everyone);
+    if (ok && !grants.groups.empty())
         ok = acl_calc_mask(&acl) == 0;
     AclPointer owned(acl);  // only now: acl_create_entry may move the ACL
     return ok ? std::move(owned) : nullptr;

@@ -5,10 +5,12 @@
 namespace platform::security {
 
 DWORD sid_length(const void *sid) {
-    auto *record = static_cast<const SID *>(sid);
-    if (!record || record->Revision != SID_REVISION || record->SubAuthorityCount > SID_MAX_SUB_AUTHORITIES)
+    // Read byte by byte: callers keep SIDs in byte buffers at any alignment.
+    auto *bytes = static_cast<const BYTE *>(sid);
+    if (!bytes || bytes[offsetof(SID, Revision)] != SID_REVISION ||
+        bytes[offsetof(SID, SubAuthorityCount)] > SID_MAX_SUB_AUTHORITIES)
         return 0;
-    return static_cast<DWORD>(offsetof(SID, SubAuthority) + record->SubAuthorityCount * sizeof(DWORD));
+    return static_cast<DWORD>(offsetof(SID, SubAuthority) + bytes[offsetof(SID, SubAuthorityCount)] * sizeof(DWORD));
 }
 
 bool equal_sids(const void *a, const void *b) {

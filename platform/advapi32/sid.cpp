@@ -12,8 +12,8 @@ extern "C" BOOL WINAPI IsValidSid(PSID pSid) {
 }
 
 extern "C" DWORD WINAPI GetLengthSid(PSID pSid) {
-    auto *sid = static_cast<const SID *>(pSid);
-    return static_cast<DWORD>(offsetof(SID, SubAuthority) + sid->SubAuthorityCount * sizeof(DWORD));
+    auto count = static_cast<const BYTE *>(pSid)[offsetof(SID, SubAuthorityCount)];  // any alignment
+    return static_cast<DWORD>(offsetof(SID, SubAuthority) + count * sizeof(DWORD));
 }
 
 extern "C" BOOL WINAPI EqualSid(PSID pSid1, PSID pSid2) {

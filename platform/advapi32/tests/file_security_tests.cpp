@@ -137,12 +137,13 @@ TEST_F(FileSecurity, LockedAndUnlockedDescriptorsAsPosixAcls) {
 
 TEST_F(FileSecurity, OwnerInAnAdmittedGroupKeepsAccess) {
     // POSIX never lets an owner fall through to group entries, so the owner entry carries what the owner's
-    // groups are given: root's file, locked, stays usable by root's group members through the owner entry.
+    // groups are given, and the owning group's entry what that group is given.
     ASSERT_TRUE(SetFileSecurityA("\\\\.\\A:", DACL_SECURITY_INFORMATION, &descriptors_.locked));
     struct stat info {};
     stat(floppy_.c_str(), &info);
     if (info.st_uid == 0 && info.st_gid == 0) {
-        EXPECT_EQ(acl_text(floppy_), "u::rwx,g::rwx,g:" + std::to_string(group_id("staff")) + ":rwx,m::rwx,o::---");
+        EXPECT_EQ(acl_text(floppy_),
+                  "u::rwx,g::rwx,g:0:rwx,g:" + std::to_string(group_id("staff")) + ":rwx,m::rwx,o::---");
     }
 }
 
