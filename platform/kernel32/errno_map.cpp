@@ -12,7 +12,7 @@ struct ErrnoMapping {
     DWORD win32;
 };
 
-// Unlisted errno values become ERROR_GEN_FAILURE. Keep in step with the table in README.md.
+// Unlisted errno values become ERROR_GEN_FAILURE.
 constexpr ErrnoMapping errno_table[] = {
     {0, ERROR_SUCCESS},
     {ENOENT, ERROR_FILE_NOT_FOUND},        // the file, or the device behind a drive letter, is missing

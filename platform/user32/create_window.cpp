@@ -2,6 +2,7 @@
 #include "gdi32/gdi_objects.h"
 #include "user32/input_translation.h"
 #include "user32/thread_state.h"
+#include "user32/ui_script.h"
 #include "user32/window_class.h"
 #include "user32/window_manager.h"
 
@@ -114,6 +115,7 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCS
 
     if (!window->is_child()) {
         connect_backend_input();
+        start_configured_ui_script();
         int width = window->rect.right - window->rect.left, height = window->rect.bottom - window->rect.top;
         window->surface = std::make_shared<platform::display::Surface>(std::max(width, 1), std::max(height, 1));
         WindowPtr owner = window->owner ? find_window_quiet(window->owner) : nullptr;

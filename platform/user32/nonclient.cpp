@@ -41,16 +41,31 @@ CaptionBoxes caption_boxes(const Window &window, const RECT &outer) {
     return boxes;
 }
 
-void draw_box(HDC dc, const RECT &box, const char *label) {
+// A caption box with its sign drawn as bars: 0 close (a cross), 1 maximize (a frame), 2 minimize (a bar).
+void draw_box(HDC dc, const RECT &box, int sign) {
     if (box.right <= box.left)
         return;
     fill(dc, box, RGB(192, 192, 192));
     fill(dc, RECT{box.left, box.bottom - 1, box.right, box.bottom}, RGB(64, 64, 64));
     fill(dc, RECT{box.right - 1, box.top, box.right, box.bottom}, RGB(64, 64, 64));
-    RECT text = box;
-    SetBkMode(dc, TRANSPARENT);
-    SelectObject(dc, GetStockObject(ANSI_VAR_FONT));
-    DrawTextA(dc, label, -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    int l = box.left + 4, t = box.top + 4, r = box.right - 5, b = box.bottom - 5;
+    switch (sign) {
+        case 0:
+            for (int i = 0; i <= r - l && i <= b - t; ++i) {
+                fill(dc, RECT{l + i, t + i, l + i + 1, t + i + 1}, 0);
+                fill(dc, RECT{r - i, t + i, r - i + 1, t + i + 1}, 0);
+            }
+            break;
+        case 1:
+            fill(dc, RECT{l, t, r + 1, t + 2}, 0);
+            fill(dc, RECT{l, b, r + 1, b + 1}, 0);
+            fill(dc, RECT{l, t, l + 1, b + 1}, 0);
+            fill(dc, RECT{r, t, r + 1, b + 1}, 0);
+            break;
+        default:
+            fill(dc, RECT{l, b - 1, r + 1, b + 1}, 0);
+            break;
+    }
 }
 
 }  // namespace
@@ -95,9 +110,9 @@ void draw_nonclient(const WindowPtr &window) {
         SetTextColor(dc, gdi::system_color(COLOR_CAPTIONTEXT));
         DrawTextA(dc, window->text.c_str(), -1, &title, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
         SetTextColor(dc, RGB(0, 0, 0));
-        draw_box(dc, boxes.minimize, "_");
-        draw_box(dc, boxes.maximize, "[]");
-        draw_box(dc, boxes.close, "x");
+        draw_box(dc, boxes.minimize, 2);
+        draw_box(dc, boxes.maximize, 1);
+        draw_box(dc, boxes.close, 0);
     }
     if (frame.menu) {
         RECT bar{client.left, client.top - frame.menu, client.right + frame.vscroll, client.top};

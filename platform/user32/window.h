@@ -36,6 +36,18 @@ struct ScrollBar {
 
 struct DialogState;
 
+// What a control keeps besides its text.
+struct ControlState {
+    bool checked = false;
+    bool pressed = false;  // a button held down by the mouse
+    int caret = 0;         // edit: caret index, and the other end of the selection
+    int anchor = 0;
+    int scroll = 0;          // edit: pixels scrolled left
+    bool selecting = false;  // edit: the mouse is selecting
+    int tracking_part = -1;  // scroll bar: the part being held
+    HICON icon = nullptr;    // static icon
+};
+
 struct Window {
     HWND handle = nullptr;
     std::shared_ptr<WindowClass> window_class;
@@ -63,6 +75,7 @@ struct Window {
 
     ScrollBar vertical, horizontal;
     std::shared_ptr<DialogState> dialog;  // dialogs only
+    ControlState control;                 // controls only
 
     bool is_child() const { return (style & WS_CHILD) != 0; }
     bool has_update() const { return update && !cairo_region_is_empty(update); }

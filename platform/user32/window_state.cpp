@@ -1,4 +1,5 @@
 // Showing, activating, focusing, enabling and describing windows.
+#include "user32/dialog.h"
 #include "user32/thread_state.h"
 #include "user32/window_manager.h"
 
@@ -297,6 +298,15 @@ extern "C" LONG_PTR WINAPI GetWindowLongPtrA(HWND hWnd, int nIndex) {
     auto window = find_window(hWnd);
     if (!window)
         return 0;
+    if (window->dialog && nIndex >= 0) {
+        // A dialog's own words come before any extra bytes of its class.
+        if (nIndex == DWLP_MSGRESULT)
+            return window->dialog->msg_result;
+        if (nIndex == static_cast<int>(DWLP_DLGPROC))
+            return reinterpret_cast<LONG_PTR>(window->dialog->proc);
+        if (nIndex == static_cast<int>(DWLP_USER))
+            return window->dialog->user;
+    }
     if (nIndex >= 0) {
         if (static_cast<std::size_t>(nIndex) + sizeof(LONG) > window->extra.size()) {
             SetLastError(ERROR_INVALID_INDEX);
@@ -331,6 +341,20 @@ extern "C" LONG_PTR WINAPI SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwN
     if (!window)
         return 0;
     LONG_PTR previous = GetWindowLongPtrA(hWnd, nIndex);
+    if (window->dialog && nIndex >= 0) {
+        if (nIndex == DWLP_MSGRESULT) {
+            window->dialog->msg_result = dwNewLong;
+            return previous;
+        }
+        if (nIndex == static_cast<int>(DWLP_DLGPROC)) {
+            window->dialog->proc = reinterpret_cast<DLGPROC>(dwNewLong);
+            return previous;
+        }
+        if (nIndex == static_cast<int>(DWLP_USER)) {
+            window->dialog->user = dwNewLong;
+            return previous;
+        }
+    }
     if (nIndex >= 0) {
         if (static_cast<std::size_t>(nIndex) + sizeof(LONG) > window->extra.size())
             return 0;

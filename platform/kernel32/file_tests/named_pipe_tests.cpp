@@ -23,6 +23,14 @@ HANDLE open_client(const char *name = pipe_path) {
     return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
+// Waits for the instance to listen, as a client of a busy server does, and opens it.
+HANDLE open_client_when_listening() {
+    HANDLE client = INVALID_HANDLE_VALUE;
+    while (client == INVALID_HANDLE_VALUE && WaitNamedPipeA(pipe_path, NMPWAIT_WAIT_FOREVER))
+        client = open_client();
+    return client;
+}
+
 bool write_text(HANDLE pipe, const char *text) {
     DWORD done = 0;
     return WriteFile(pipe, text, (DWORD)std::strlen(text), &done, nullptr) && done == std::strlen(text);
@@ -244,12 +252,7 @@ TEST_F(NamedPipes, EndsThatGoAway) {
     EXPECT_FALSE(ReadFile(server, buffer, sizeof buffer, &done, nullptr));
     client = open_client();
     EXPECT_EQ(client, INVALID_HANDLE_VALUE);  // disconnected, not yet listening again
-    std::thread connector([&] {
-        HANDLE late = INVALID_HANDLE_VALUE;
-        while (late == INVALID_HANDLE_VALUE && WaitNamedPipeA(pipe_path, NMPWAIT_WAIT_FOREVER))
-            late = open_client();
-        CloseHandle(late);
-    });
+    std::thread connector([] { CloseHandle(open_client_when_listening()); });
     ConnectNamedPipe(server, nullptr);
     connector.join();
     SetLastError(0xdeadbeef);
@@ -261,7 +264,7 @@ TEST_F(NamedPipes, EndsThatGoAway) {
     DisconnectNamedPipe(server);
 
     // A server that closes: the client's read is a broken pipe and the name is gone.
-    std::thread connector2([&] { client = open_client(); });
+    std::thread connector2([&] { client = open_client_when_listening(); });
     ConnectNamedPipe(server, nullptr);
     connector2.join();
     ASSERT_NE(client, INVALID_HANDLE_VALUE);
@@ -281,10 +284,16 @@ public:
     explicit ReplyingServer(HANDLE pipe) : pipe_(pipe), thread_([this] { serve(); }) {}
     ~ReplyingServer() {
         stop_ = true;
-        HANDLE wake = open_client();  // ends the wait in ConnectNamedPipe
+        // A client ends the server's wait in ConnectNamedPipe; between two clients the instance is busy for a
+        // moment, so keep trying until the thread has seen the stop.
+        while (!finished_) {
+            HANDLE wake = open_client();
+            if (wake != INVALID_HANDLE_VALUE)
+                CloseHandle(wake);
+            else
+                WaitNamedPipeA(pipe_path, 50);
+        }
         thread_.join();
-        if (wake != INVALID_HANDLE_VALUE)
-            CloseHandle(wake);
         CloseHandle(pipe_);
     }
     LONG served() const { return served_; }
@@ -303,10 +312,11 @@ private:
             }
             DisconnectNamedPipe(pipe_);
         }
+        finished_ = true;
     }
 
     HANDLE pipe_;
-    std::atomic<bool> stop_{false};
+    std::atomic<bool> stop_{false}, finished_{false};
     std::atomic<LONG> served_{0};
     std::thread thread_;
 };

@@ -24,20 +24,6 @@ TEST(Handles, CloseOfNullFailsAndOfPseudoHandlesSucceeds) {
     EXPECT_LAST_ERROR(kSentinel);
 }
 
-TEST(Handles, EveryNewObjectGetsADistinctHandle) {
-    HANDLE a = CreateEventA(NULL, TRUE, FALSE, NULL);
-    HANDLE b = CreateMutexA(NULL, FALSE, NULL);
-    HANDLE c = CreateEventA(NULL, FALSE, FALSE, NULL);
-    EXPECT_NE(a, b);
-    EXPECT_NE(b, c);
-    EXPECT_NE(a, c);
-    for (HANDLE handle : {a, b, c}) {
-        EXPECT_NE(handle, (HANDLE)NULL);
-        EXPECT_NE(handle, INVALID_HANDLE_VALUE);
-        EXPECT_TRUE(CloseHandle(handle));
-    }
-}
-
 TEST(LastError, IsKeptPerThreadAndStartsAtZero) {
     SetLastError(1234);
     DWORD seen = RunOnOtherThread([] {

@@ -170,6 +170,45 @@ TEST(Threads, SuspendAndResumeCountOnARunningThread) {
     EXPECT_TRUE(responder.Answers(kLongWait));
 }
 
+TEST(Threads, SuspendStopsAThreadWhereverItIs) {
+    LONG steps = 0;
+    LONG stop = 0;
+    HANDLE thread = StartThread([&] {
+        while (!InterlockedCompareExchange(&stop, 0, 0)) {
+            InterlockedIncrement(&steps);
+            Sleep(1);
+        }
+        return (DWORD)0;
+    });
+    EXPECT_EQ(SuspendThread(thread), 0u);
+    Sleep(kShortWait);  // suspension may take effect a moment after the call returns
+    LONG stopped_at = InterlockedCompareExchange(&steps, 0, 0);
+    Sleep(kShortWait);
+    EXPECT_EQ(InterlockedCompareExchange(&steps, 0, 0), stopped_at);
+    EXPECT_EQ(ResumeThread(thread), 1u);
+    DWORD deadline = GetTickCount() + kLongWait;
+    while (InterlockedCompareExchange(&steps, 0, 0) == stopped_at && GetTickCount() < deadline)
+        Sleep(1);
+    EXPECT_NE(InterlockedCompareExchange(&steps, 0, 0), stopped_at);
+    InterlockedExchange(&stop, 1);
+    EXPECT_RESULT(WaitForSingleObject(thread, kLongWait), WAIT_OBJECT_0);
+    CloseHandle(thread);
+}
+
+TEST(Threads, ThreadMaySuspendItselfUntilAnotherResumesIt) {
+    HANDLE thread = StartThread([] { return SuspendThread(GetCurrentThread()); });
+    // ResumeThread answers 0 until the thread has suspended itself.
+    DWORD previous = 0;
+    for (DWORD deadline = GetTickCount() + kLongWait; previous == 0 && GetTickCount() < deadline; Sleep(1))
+        previous = ResumeThread(thread);
+    EXPECT_EQ(previous, 1u);
+    EXPECT_RESULT(WaitForSingleObject(thread, kLongWait), WAIT_OBJECT_0);
+    DWORD code = kSentinel;
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(code, 0u);  // SuspendThread's previous count, returned once resumed
+    CloseHandle(thread);
+}
+
 TEST(Threads, SuspendedThreadTakesNothingItWaitsFor) {
     HANDLE event = CreateEventA(NULL, FALSE, FALSE, NULL);
     HANDLE thread = StartThread([&] { return WaitForSingleObject(event, INFINITE); });

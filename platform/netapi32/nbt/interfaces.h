@@ -5,6 +5,8 @@
 
 #include "status_records.h"
 
+#include <chrono>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,5 +30,19 @@ struct InterfaceInfo {
 };
 
 std::vector<InterfaceInfo> list_interfaces();
+
+// The interface list, read again when it is older than the age a caller accepts. Listing the interfaces
+// costs as much as a whole name service round trip on a quiet link, and every command needs it twice
+// (Netbios() checks the LANA, then the command finds its interface); for addresses a view a moment old is as
+// good as a fresh one.
+class InterfaceCache {
+public:
+    std::vector<InterfaceInfo> get(std::chrono::milliseconds max_age);
+
+private:
+    std::mutex lock_;
+    std::optional<std::chrono::steady_clock::time_point> read_at_;
+    std::vector<InterfaceInfo> interfaces_;
+};
 
 }  // namespace platform::nbt

@@ -8,6 +8,7 @@ constexpr std::uint16_t flag_response = 0x8000;
 constexpr std::uint16_t flag_recursion_desired = 0x0100;
 constexpr std::uint16_t flag_broadcast = 0x0010;
 constexpr std::uint16_t opcode_query = 0;
+constexpr std::uint16_t type_null = 0x000A;
 constexpr std::uint16_t type_nb = 0x0020;
 constexpr std::uint16_t type_nbstat = 0x0021;
 constexpr std::uint16_t class_in = 0x0001;
@@ -102,7 +103,10 @@ std::optional<NameQueryResponse> parse_name_query_response(std::span<const std::
         return response.rcode != 0 ? std::optional(response) : std::nullopt;
 
     auto record = read_resource_record(reader);
-    if (!record || record->type != type_nb || record->rr_class != class_in)
+    if (!record || record->rr_class != class_in)
+        return std::nullopt;
+    // A negative answer may carry the NULL type and no data instead of NB.
+    if (record->type != type_nb && !(response.rcode != 0 && record->type == type_null))
         return std::nullopt;
     response.name = record->name;
     if (response.rcode != 0)

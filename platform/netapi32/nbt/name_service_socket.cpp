@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 namespace platform::nbt {
@@ -54,6 +55,13 @@ NameServiceSocket::~NameServiceSocket() {
         ::close(descriptor_);
 }
 
+void NameServiceSocket::discard_pending() {
+    std::uint8_t ignored;
+    while (::recv(descriptor_, &ignored, sizeof ignored, MSG_DONTWAIT | MSG_TRUNC) >= 0 || errno == EINTR ||
+           errno == ECONNREFUSED) {
+    }
+}
+
 bool NameServiceSocket::send(std::span<const std::uint8_t> bytes, const Ipv4Address &destination, std::uint16_t port) {
     auto address = socket_address(destination, port);
     return ::sendto(descriptor_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr *>(&address),
@@ -61,17 +69,18 @@ bool NameServiceSocket::send(std::span<const std::uint8_t> bytes, const Ipv4Addr
 }
 
 std::optional<Datagram> NameServiceSocket::receive(Clock::time_point until) {
-    std::vector<std::uint8_t> buffer(largest_datagram);
+    // Not zero-filled: only the bytes the kernel wrote are ever read.
+    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[largest_datagram]);
     for (;;) {
         sockaddr_in source{};
         socklen_t source_size = sizeof source;
-        ssize_t size = ::recvfrom(descriptor_, buffer.data(), buffer.size(), MSG_TRUNC,
+        ssize_t size = ::recvfrom(descriptor_, buffer.get(), largest_datagram, MSG_TRUNC,
                                   reinterpret_cast<sockaddr *>(&source), &source_size);
-        if (size >= 0 && static_cast<std::size_t>(size) <= buffer.size() && source.sin_family == AF_INET) {
+        if (size >= 0 && static_cast<std::size_t>(size) <= largest_datagram && source.sin_family == AF_INET) {
             Datagram datagram;
             std::memcpy(datagram.source.data(), &source.sin_addr, 4);
             datagram.source_port = ntohs(source.sin_port);
-            datagram.bytes.assign(buffer.begin(), buffer.begin() + size);
+            datagram.bytes.assign(buffer.get(), buffer.get() + size);
             return datagram;
         }
         if (size >= 0 || errno == EINTR || errno == ECONNREFUSED || errno == EHOSTUNREACH || errno == ENETUNREACH)
@@ -103,6 +112,28 @@ std::optional<Datagram> NameServiceSocket::exchange(std::span<const std::uint8_t
         }
     }
     return std::nullopt;
+}
+
+std::optional<NameServiceSocket> SocketPool::take(const Ipv4Address &address, const std::string &interface) {
+    {
+        std::lock_guard guard(lock_);
+        for (auto entry = idle_.begin(); entry != idle_.end(); ++entry) {
+            if (entry->address == address && entry->interface == interface) {
+                auto socket = std::move(entry->socket);
+                idle_.erase(entry);
+                socket.discard_pending();
+                return socket;
+            }
+        }
+    }
+    return NameServiceSocket::open(address, interface);
+}
+
+void SocketPool::give_back(const Ipv4Address &address, const std::string &interface, NameServiceSocket socket) {
+    std::lock_guard guard(lock_);
+    if (idle_.size() >= max_idle)
+        idle_.erase(idle_.begin());  // the oldest, likely of an address that is gone
+    idle_.push_back({address, interface, std::move(socket)});
 }
 
 }  // namespace platform::nbt

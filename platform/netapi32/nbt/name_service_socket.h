@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -38,6 +39,9 @@ public:
     NameServiceSocket &operator=(const NameServiceSocket &) = delete;
     ~NameServiceSocket();
 
+    // Throws away whatever arrived since the last exchange (late answers to earlier questions).
+    void discard_pending();
+
     bool send(std::span<const std::uint8_t> bytes, const Ipv4Address &destination, std::uint16_t port);
 
     // The next datagram that arrives by `until`, or nullopt. Datagrams cut short by the socket buffer and
@@ -53,6 +57,25 @@ public:
 private:
     explicit NameServiceSocket(int descriptor) : descriptor_(descriptor) {}
     int descriptor_ = -1;
+};
+
+// Sockets of finished commands, kept for the next command on the same LANA: making and closing a socket for
+// every command costs about as much as the round trip it serves.
+class SocketPool {
+public:
+    // An idle socket of that address and interface with nothing left in it, or a new one.
+    std::optional<NameServiceSocket> take(const Ipv4Address &address, const std::string &interface);
+    void give_back(const Ipv4Address &address, const std::string &interface, NameServiceSocket socket);
+
+private:
+    static constexpr std::size_t max_idle = 8;
+    struct Idle {
+        Ipv4Address address;
+        std::string interface;
+        NameServiceSocket socket;
+    };
+    std::mutex lock_;
+    std::vector<Idle> idle_;
 };
 
 }  // namespace platform::nbt

@@ -1,7 +1,7 @@
 #include "nbt_transport.h"
 
 #include "lana_map.h"
-#include "name_service_socket.h"
+#include "name_lookup.h"
 #include "nbt_settings.h"
 #include "prefix/prefix.h"
 #include "tcp_table.h"
@@ -13,7 +13,6 @@
 #include <cctype>
 #include <iostream>
 #include <mutex>
-#include <random>
 #include <set>
 
 namespace platform::nbt {
@@ -39,25 +38,21 @@ NbtSettings current_settings() {
     return settings;
 }
 
-std::vector<LanaBinding> current_lanas() {
+constexpr std::chrono::milliseconds interface_list_max_age{1000};
+
+std::vector<LanaBinding> current_lanas(InterfaceCache &cache, std::chrono::milliseconds max_age) {
     std::vector<std::string> problems;
-    auto lanas = number_lanas(list_interfaces(), prefix::section_entries("netbios"), problems);
+    auto lanas = number_lanas(cache.get(max_age), prefix::section_entries("netbios"), problems);
     tell_problems(problems);
     return lanas;
 }
 
-std::optional<LanaBinding> find_lana(std::uint8_t lana) {
-    for (auto &binding : current_lanas())
+std::optional<LanaBinding> find_lana(InterfaceCache &cache, std::uint8_t lana,
+                                     std::chrono::milliseconds max_age = interface_list_max_age) {
+    for (auto &binding : current_lanas(cache, max_age))
         if (binding.lana == lana)
             return binding;
     return std::nullopt;
-}
-
-std::uint16_t next_transaction_id() {
-    static std::mutex lock;
-    static std::mt19937 generator{std::random_device{}()};
-    std::lock_guard guard(lock);
-    return static_cast<std::uint16_t>(generator());
 }
 
 // The text of a call name without its trailing blanks and zeros, for reading it as a dotted address.
@@ -68,69 +63,8 @@ std::string trimmed_text(const NetbiosName &name) {
     return text;
 }
 
-class Lookup {
-public:
-    Lookup(const LanaBinding &binding, NbtSettings settings, Clock::time_point deadline)
-        : binding_(binding),
-          settings_(std::move(settings)),
-          deadline_(deadline),
-          socket_(NameServiceSocket::open(binding.interface.ipv4->address, binding.interface.name)) {}
-
-    bool usable() const { return socket_.has_value(); }
-
-    // The address that holds `name`: unicast to WINS when one is configured, otherwise broadcast on the
-    // LANA's subnet. nullopt when nobody answers or the name is not known.
-    std::optional<Ipv4Address> resolve(const NetbiosName &name) {
-        bool broadcast = !settings_.wins;
-        Ipv4Address destination = settings_.wins
-                                      ? *settings_.wins
-                                      : binding_.interface.ipv4->broadcast.value_or(binding_.interface.ipv4->address);
-        auto id = next_transaction_id();
-        auto request = build_name_query(id, name, broadcast);
-        std::optional<NameQueryResponse> answer;
-        socket_->exchange(request, destination, policy(), deadline_, [&](const Datagram &datagram) {
-            if (datagram.source_port != name_service_port || (!broadcast && datagram.source != destination))
-                return false;
-            auto response = parse_name_query_response(datagram.bytes);
-            if (!response || response->transaction_id != id || (response->name && *response->name != name))
-                return false;
-            if (response->rcode == 0 && !response->name)
-                return false;
-            answer = std::move(response);
-            return true;
-        });
-        if (!answer || answer->rcode != 0 || answer->addresses.empty())
-            return std::nullopt;
-        return answer->addresses.front();
-    }
-
-    std::optional<NodeStatusResponse> node_status(const Ipv4Address &address) {
-        auto id = next_transaction_id();
-        auto request = build_node_status_request(id);
-        std::optional<NodeStatusResponse> answer;
-        socket_->exchange(request, address, policy(), deadline_, [&](const Datagram &datagram) {
-            if (datagram.source != address || datagram.source_port != name_service_port)
-                return false;
-            auto response = parse_node_status_response(datagram.bytes);
-            if (!response || response->transaction_id != id || response->name != wildcard_name())
-                return false;
-            answer = std::move(response);
-            return true;
-        });
-        return answer;
-    }
-
-private:
-    RetryPolicy policy() const { return {settings_.retries, settings_.retry_interval}; }
-
-    const LanaBinding &binding_;
-    NbtSettings settings_;
-    Clock::time_point deadline_;
-    std::optional<NameServiceSocket> socket_;
-};
-
 // The names the local node answers for on the LANA's own address; none when no node answers.
-std::vector<NodeName> local_names(Lookup &lookup, const LanaBinding &binding) {
+std::vector<NodeName> local_names(NameLookup &lookup, const LanaBinding &binding) {
     auto status = lookup.node_status(binding.interface.ipv4->address);
     return status ? status->names : std::vector<NodeName>{};
 }
@@ -168,7 +102,7 @@ class NbtTransport final : public netbios::Transport {
 public:
     std::vector<std::uint8_t> lanas() override {
         std::vector<std::uint8_t> numbers;
-        for (auto &binding : current_lanas())
+        for (auto &binding : current_lanas(interfaces_, interface_list_max_age))
             numbers.push_back(binding.lana);
         return numbers;
     }
@@ -181,19 +115,21 @@ public:
 
     std::uint8_t reset(std::uint8_t lana, netbios::Deadline) override {
         // The transport keeps no per-LANA state that a reset would clear.
-        return find_lana(lana) ? NRC_GOODRET : NRC_BRIDGE;
+        return find_lana(interfaces_, lana, std::chrono::milliseconds(0)) ? NRC_GOODRET : NRC_BRIDGE;
     }
 
     netbios::Reply adapter_status(std::uint8_t lana, const netbios::Name &callname,
                                   netbios::Deadline deadline) override {
-        auto binding = find_lana(lana);
+        // The local adapter's counters are read at the moment they are asked for.
+        bool local = callname[0] == '*';
+        auto binding = find_lana(interfaces_, lana, local ? std::chrono::milliseconds(0) : interface_list_max_age);
         if (!binding)
             return {NRC_BRIDGE, {}};
-        Lookup lookup(*binding, current_settings(), deadline);
+        NameLookup lookup(sockets_, *binding, current_settings(), deadline);
         if (!lookup.usable())
             return {NRC_SYSTEM, {}};
 
-        if (callname[0] == '*') {
+        if (local) {
             auto names = local_names(lookup, *binding);
             return {NRC_GOODRET, local_adapter_status(binding->interface.mac, binding->interface.counters, names)};
         }
@@ -209,10 +145,10 @@ public:
     }
 
     netbios::Reply session_status(std::uint8_t lana, const netbios::Name &name, netbios::Deadline deadline) override {
-        auto binding = find_lana(lana);
+        auto binding = find_lana(interfaces_, lana);
         if (!binding)
             return {NRC_BRIDGE, {}};
-        Lookup lookup(*binding, current_settings(), deadline);
+        NameLookup lookup(sockets_, *binding, current_settings(), deadline);
         if (!lookup.usable())
             return {NRC_SYSTEM, {}};
         auto names = local_names(lookup, *binding);
@@ -236,6 +172,10 @@ public:
         }
         return {NRC_GOODRET, session_status_record(number, server_name, sessions)};
     }
+
+private:
+    InterfaceCache interfaces_;
+    SocketPool sockets_;
 };
 
 }  // namespace

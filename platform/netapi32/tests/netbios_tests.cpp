@@ -1,5 +1,7 @@
 // Netbios() against the scripted transport: what each command delivers, cut replies, refusals, asynchronous
 // completion and deadlines.
+#include "ncb_probe.h"
+
 #include <testing/scripted_netbios.h>
 
 #include <windows.h>
@@ -21,48 +23,9 @@ using platform::testing::ScriptedNetbios;
 using platform::testing::ScriptedReply;
 namespace nbt = platform::testing;
 
-constexpr UCHAR guard = 0xcd;
-
-// An NCB with a guarded reply buffer and what its post routine saw. The NCB comes first so the post routine can
-// find its probe.
-struct Probe {
-    NCB ncb{};
-    std::vector<UCHAR> area;  // 16 guard bytes, the buffer, 16 guard bytes
-    std::atomic<int> calls{0};
-    std::atomic<DWORD> thread{0};
-    std::atomic<int> retcode_seen{-1};
-    std::atomic<int> cmd_cplt_seen{-1};
-    std::atomic<bool> event_set_before_post{false};
-    HANDLE posted = CreateEventA(NULL, TRUE, FALSE, NULL);
-
-    Probe(UCHAR command, UCHAR lana, WORD length) : area(length + 32, guard) {
-        ncb.ncb_command = command;
-        ncb.ncb_lana_num = lana;
-        ncb.ncb_buffer = area.data() + 16;
-        ncb.ncb_length = length;
-    }
-    ~Probe() { CloseHandle(posted); }
-
-    PUCHAR buffer() { return area.data() + 16; }
-    bool guards_intact() const {
-        for (std::size_t i = 0; i < 16; i++)
-            if (area[i] != guard || area[area.size() - 1 - i] != guard)
-                return false;
-        return true;
-    }
-    bool wait_posted() { return WaitForSingleObject(posted, 30000) == WAIT_OBJECT_0; }
-};
-
-void CALLBACK RecordPost(PNCB pncb) {
-    auto *probe = reinterpret_cast<Probe *>(pncb);
-    probe->retcode_seen = pncb->ncb_retcode;
-    probe->cmd_cplt_seen = pncb->ncb_cmd_cplt;
-    probe->thread = GetCurrentThreadId();
-    if (pncb->ncb_event)
-        probe->event_set_before_post = WaitForSingleObject(pncb->ncb_event, 0) == WAIT_OBJECT_0;
-    probe->calls++;
-    SetEvent(probe->posted);
-}
+using ncb_probe::guard;
+using ncb_probe::Probe;
+using ncb_probe::RecordPost;
 
 std::vector<std::uint8_t> two_name_adapter_reply() {
     ADAPTER_STATUS status{};
@@ -166,12 +129,14 @@ TEST_F(NetbiosTest, ResetReturnsTheTransportsCodeAndUnlistedLanasAreRefused) {
     EXPECT_EQ(unlisted.ncb.ncb_cmd_cplt, NRC_BRIDGE);
     EXPECT_EQ(scripted.transport_calls(), 2u);
 
-    for (UCHAR command : {UCHAR(NCBASTAT), UCHAR(NCBSSTAT), UCHAR(NCBASTAT | ASYNCH)}) {
+    for (UCHAR command : {UCHAR(NCBASTAT), UCHAR(NCBSSTAT), UCHAR(NCBASTAT | ASYNCH), UCHAR(NCBRESET | ASYNCH)}) {
         Probe probe(command, 9, 2048);
         probe.ncb.ncb_post = RecordPost;
         EXPECT_EQ(Netbios(&probe.ncb), NRC_BRIDGE) << "command " << int(command);
         EXPECT_EQ(probe.ncb.ncb_retcode, NRC_BRIDGE);
         EXPECT_TRUE(probe.guards_intact());
+        ASSERT_TRUE(scripted.wait_until_idle());
+        EXPECT_EQ(probe.calls, 0);
     }
 }
 
@@ -180,9 +145,12 @@ TEST_F(NetbiosTest, NullNcbAndUnknownCommands) {
     scripted.set_lanas({0});
     for (UCHAR command : {UCHAR(NCBCALL), UCHAR(NCBADDNAME), UCHAR(NCBCANCEL), UCHAR(0x7f), UCHAR(0xff)}) {
         Probe probe(command, 0, 2048);
+        probe.ncb.ncb_post = RecordPost;
         EXPECT_EQ(Netbios(&probe.ncb), NRC_ILLCMD) << "command " << int(command);
         EXPECT_EQ(probe.ncb.ncb_retcode, NRC_ILLCMD);
         EXPECT_EQ(probe.ncb.ncb_cmd_cplt, NRC_ILLCMD);
+        ASSERT_TRUE(scripted.wait_until_idle());
+        EXPECT_EQ(probe.calls, 0);  // 0xff is asynchronous: refused at once, so never posted
     }
     EXPECT_EQ(scripted.issued().size(), 5u);  // the null NCB is not recorded
 }
@@ -285,7 +253,7 @@ TEST_F(NetbiosTest, EveryIssuedNcbIsRecorded) {
     EXPECT_EQ(issued[0].event, event);
     EXPECT_EQ(issued[0].thread, GetCurrentThreadId());
     EXPECT_EQ(issued[0].contents.ncb_rto, 9);
-    EXPECT_EQ(issued[0].contents.ncb_retcode, 0);  // as issued, before Netbios() set anything
+    EXPECT_EQ(issued[0].contents.ncb_retcode, ncb_probe::unset_code);  // as issued, before Netbios() set it
     CloseHandle(event);
 }
 

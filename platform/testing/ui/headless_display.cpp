@@ -116,6 +116,28 @@ POINT scroll_down_arrow_of(HWND hwnd) {
     return screen_of_surface_point(hwnd, {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
 }
 
+POINT popup_item_of(std::string_view text) {
+    auto strip = [](std::string_view s) {
+        std::string out;
+        for (char c : s)
+            if (c != '&')
+                out.push_back(c);
+        return out;
+    };
+    // A pop-up menu is the topmost window; its items are rows of its text from the top.
+    auto windows = visible_windows();
+    if (windows.empty())
+        return {-1, -1};
+    auto window = find_window_quiet(windows.back());
+    if (!window || window->window_class->name != "#32768" || !window->surface)
+        return {-1, -1};
+    for (auto &run : window->surface->texts())
+        if (run.text == strip(text))
+            return screen_of_surface_point(
+                window->handle, {(run.area.left + run.area.right) / 2, (run.area.top + run.area.bottom) / 2});
+    return {-1, -1};
+}
+
 bool key(unsigned virtual_key, bool shift) {
     return headless().key(virtual_key, shift);
 }

@@ -305,6 +305,19 @@ TEST(NameQueryParsing, PositiveNegativeAndMalformed) {
     EXPECT_EQ(parsed->rcode, 3);
     EXPECT_TRUE(parsed->addresses.empty());
 
+    // A WINS server's answer for a name it does not know: RCODE 3 and a NULL record without data.
+    const std::vector<std::uint8_t> wins_negative = {
+        0x22, 0x01, 0x85, 0x83, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x20, 'E',  'O',  'E',  'P',  'F', 'D',
+        'F',  'F',  'E',  'D',  'E',  'I',  'E',  'O',  'E',  'B',  'E',  'N',  'E',  'F',  'C',  'A',  'C',  'A', 'C',
+        'A',  'C',  'A',  'C',  'A',  'C',  'A',  0x00, 0x00, 0x0a, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    auto not_known = parse_name_query_response(wins_negative);
+    ASSERT_TRUE(not_known);
+    EXPECT_EQ(not_known->rcode, 3);
+    EXPECT_EQ(not_known->name, make_name("NOSUCHNAME", ' '));
+    auto null_positive = wins_negative;
+    null_positive[3] = 0x80;  // a NULL record is no positive answer
+    EXPECT_FALSE(parse_name_query_response(null_positive));
+
     auto odd_length = nmbd_name_query;
     odd_length[55] = 5;
     EXPECT_FALSE(parse_name_query_response(odd_length));

@@ -66,7 +66,7 @@ void write_file(const fs::path &path, const std::string &text) {
 }
 
 std::string samba_config(const fs::path &folder, const std::string &name, const std::string &workgroup,
-                         const std::string &link) {
+                         const std::string &link, bool wins_server = false) {
     std::string dirs;
     for (auto *key : {"lock directory", "state directory", "cache directory", "pid directory", "private dir",
                       "ncalrpc dir", "binddns dir"}) {
@@ -75,7 +75,9 @@ std::string samba_config(const fs::path &folder, const std::string &name, const 
         dirs += std::string("   ") + key + " = " + dir.string() + "\n";
     }
     return "[global]\n   netbios name = " + name + "\n   workgroup = " + workgroup + "\n   interfaces = " + link +
-           "\n   bind interfaces only = yes\n   disable netbios = no\n   wins support = no\n   dns proxy = no\n"
+           "\n   bind interfaces only = yes\n   disable netbios = no\n   wins support = " +
+           (wins_server ? "yes" : "no") +
+           "\n   dns proxy = no\n"
            "   log level = 1\n" +
            dirs;
 }
@@ -183,7 +185,7 @@ bool PeerTestbed::start_nmbd(const std::string &netns, const std::string &link, 
                              const std::string &folder, pid_t &pid, std::string &error) {
     auto dir = directory_ / folder;
     fs::create_directories(dir / "log");
-    write_file(dir / "smb.conf", samba_config(dir, name, workgroup(), link));
+    write_file(dir / "smb.conf", samba_config(dir, name, workgroup(), link, folder == "peer"));
     pid = ::fork();
     if (pid == 0) {
         ::setpgid(0, 0);
@@ -229,6 +231,11 @@ bool PeerTestbed::start_local_node(std::string &error) {
     }
     error = "nmbd did not come up on the local end";
     return false;
+}
+
+void PeerTestbed::configure(const std::string &extra_netbios_lines) {
+    write_file(prefix_ / "platform.conf",
+               "[netbios]\nlana.0 = " + local_link_ + "\nretries = 3\nretry_interval_ms = 250\n" + extra_netbios_lines);
 }
 
 void PeerTestbed::signal_peer(int signal) {

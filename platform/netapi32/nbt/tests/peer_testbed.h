@@ -1,8 +1,8 @@
 // A private network for tests and benchmarks that talk NetBIOS to a real peer: two network namespaces joined
-// by a veth pair on a test subnet that exists only inside the pair, Samba's nmbd as the peer, and a platform
-// prefix whose LANA map names only the test's end of the pair. The process moves into the local namespace, so
-// nothing it sends can reach this machine's real interfaces. Needs root; everything it made is removed when
-// it is destroyed, and what a crashed run left behind is removed by the next one.
+// by a veth pair on a test subnet that exists only inside the pair, Samba's nmbd as the peer (also a WINS server), and
+// a platform prefix whose LANA map names only the test's end of the pair. The process moves into the local namespace,
+// so nothing it sends can reach this machine's real interfaces. Needs root; everything it made is removed when it is
+// destroyed, and what a crashed run left behind is removed by the next one.
 #pragma once
 
 #include "netapi32/nbt/name_service_packets.h"
@@ -27,6 +27,9 @@ public:
     bool start_peer(std::string &error);
     // Starts a second nmbd on the local end, as the local NetBIOS node of the LANA.
     bool start_local_node(std::string &error);
+    // Rewrites the prefix's [netbios] section: the LANA map naming the test veth, then these lines. The
+    // platform reads it again after prefix::reload().
+    void configure(const std::string &extra_netbios_lines);
     // Sends a signal to the peer's nmbd (SIGSTOP to silence it, SIGKILL to end it).
     void signal_peer(int signal);
     void stop_peer();

@@ -223,6 +223,25 @@ TEST_F(RealPeer, AdapterStatusByNameAndByAddressMatchesNmblookup) {
     EXPECT_EQ(by_name.bytes[sizeof(ADAPTER_STATUS) + expected.size() * sizeof(NAME_BUFFER)], 0xCD);  // no more
 }
 
+TEST_F(RealPeer, NamesResolveByUnicastToTheConfiguredWinsServer) {
+    bed_->configure("wins = " + testing::dotted(bed_->peer_address()) + "\n");
+    prefix::reload();
+    auto by_wins = adapter_status(bed_->peer_name());
+    auto unknown = adapter_status("NOSUCHNAME");  // the server says so at once
+
+    // A WINS server that does not answer: the broadcast that would find the peer is not sent.
+    bed_->configure("wins = 10.213.7.3\n");
+    prefix::reload();
+    auto silent_wins = adapter_status(bed_->peer_name());
+    bed_->configure("");
+    prefix::reload();
+
+    EXPECT_EQ(by_wins.retcode, NRC_GOODRET);
+    EXPECT_EQ(names_of(by_wins), nmblookup_status(bed_->peer_address()));
+    EXPECT_EQ(unknown.retcode, NRC_CMDTMO);
+    EXPECT_EQ(silent_wins.retcode, NRC_CMDTMO);
+}
+
 TEST_F(RealPeer, ANameNobodyHoldsTimesOutWithinItsDeadline) {
     auto reply = adapter_status("NOBODYHOLDSIT");
     EXPECT_EQ(reply.retcode, NRC_CMDTMO);
