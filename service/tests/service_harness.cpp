@@ -2,6 +2,7 @@
 
 #include "prefix.h"
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -149,6 +150,15 @@ std::vector<Event> ServiceTest::events() const {
 
 std::string ServiceTest::acl_of(const fs::path &path) {
     return run("getfacl --omit-header --absolute-names " + quoted(path.string())).output;
+}
+
+bool ServiceTest::acl_grants_group(const fs::path &path, const std::string &group) {
+    struct stat info {};
+    struct group *entry = getgrnam(group.c_str());
+    if (stat(path.c_str(), &info) != 0 || !entry)
+        return false;
+    std::string wanted = info.st_gid == entry->gr_gid ? "group::rw" : "group:" + group + ":rw";
+    return acl_of(path).find(wanted) != std::string::npos;
 }
 
 }  // namespace vessamir_test

@@ -59,6 +59,8 @@ protected:
     std::string log_text() const { return read_file(prefix / "drive_c" / "vessamir.out"); }
     std::vector<Event> events() const;
     std::string acl_of(const fs::path &path);
+    // Whether the file's ACL gives the group read and write (as the owning group's entry when it owns it).
+    bool acl_grants_group(const fs::path &path, const std::string &group);
 
     fs::path prefix;
 };
