@@ -39,11 +39,16 @@ mingw: deps
 
 # The platform conformance tests built for 64-bit Windows and run under wine64, to check that each test pins
 # a behaviour real Win32 has. Not part of CI.
+# Debian installs the wine64 loader outside PATH, so look for it where the package puts it.
+WINE64_FOUND = command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ]
+APT_AS_ROOT = $(if $(filter 0,$(shell id -u)),,sudo)
 conformance-wine: deps
-	@command -v wine64 >/dev/null || { apt-get install -y -qq wine64 >/dev/null || sudo apt-get install -y -qq wine64 >/dev/null; }
+	@$(WINE64_FOUND) || { echo "conformance-wine: installing wine64"; \
+	  DEBIAN_FRONTEND=noninteractive $(APT_AS_ROOT) apt-get install -y -qq wine64 >/dev/null || \
+	  { $(APT_AS_ROOT) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(APT_AS_ROOT) apt-get install -y -qq wine64 >/dev/null; }; }
 	cmake --preset mingw-x86_64 >/dev/null
 	cmake --build --preset mingw-x86_64
-	scripts/run-conformance-wine build/mingw-x86_64
+	bash scripts/run-conformance-wine build/mingw-x86_64
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

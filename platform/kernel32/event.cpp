@@ -1,5 +1,5 @@
-// Events: manual-reset events stay signalled until reset; an auto-reset event is consumed by the one wait it
-// satisfies.
+// Events: a manual-reset event stays signalled until reset and releases every waiter; an auto-reset event is
+// consumed by the one wait it satisfies.
 #include "handle_table.h"
 
 namespace platform::kernel {
@@ -38,8 +38,11 @@ extern "C" HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, 
         return nullptr;
     }
     HANDLE handle = platform::kernel::insert_handle(std::make_shared<EventObject>(bManualReset, bInitialState));
-    if (!handle)
+    if (!handle) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    SetLastError(ERROR_SUCCESS);  // as for a new named object: the caller may test for ERROR_ALREADY_EXISTS
     return handle;
 }
 
@@ -47,7 +50,7 @@ extern "C" BOOL WINAPI SetEvent(HANDLE hEvent) {
     auto event = platform::kernel::lookup_handle_as<EventObject>(hEvent);
     if (!event)
         return FALSE;
-    std::lock_guard lock(platform::kernel::sync_lock());
+    platform::kernel::SyncGuard guard;
     event->set();
     return TRUE;
 }
@@ -56,7 +59,7 @@ extern "C" BOOL WINAPI ResetEvent(HANDLE hEvent) {
     auto event = platform::kernel::lookup_handle_as<EventObject>(hEvent);
     if (!event)
         return FALSE;
-    std::lock_guard lock(platform::kernel::sync_lock());
+    platform::kernel::SyncGuard guard;
     event->reset();
     return TRUE;
 }

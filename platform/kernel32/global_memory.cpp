@@ -1,6 +1,6 @@
 // Global memory: heap blocks behind handles. A fixed block's handle is its address, as on Windows; a moveable
 // block has a handle of its own and a lock count. Locking pins a block and excludes no other thread.
-#include <windows.h>
+#include "suspension.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +20,13 @@ struct Registry {
     std::mutex lock;
     std::unordered_map<std::uintptr_t, Block> blocks;  // keyed by handle value
     std::uintptr_t next_moveable = 0x10008;            // moveable handles: never a valid heap address
+};
+
+// Holds the registry's lock; SuspendThread never stops a thread while it holds it.
+struct RegistryGuard {
+    explicit RegistryGuard(Registry &r) : lock(r.lock) {}
+    platform::kernel::SuspensionDeferral deferral;
+    std::lock_guard<std::mutex> lock;
 };
 
 Registry &registry() {
@@ -44,7 +51,7 @@ extern "C" HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
         return nullptr;
     }
     auto &r = registry();
-    std::lock_guard guard(r.lock);
+    RegistryGuard guard(r);
     std::uintptr_t handle = reinterpret_cast<std::uintptr_t>(data);
     if (uFlags & GMEM_MOVEABLE) {
         while (r.blocks.contains(r.next_moveable))
@@ -58,7 +65,7 @@ extern "C" HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
 
 extern "C" LPVOID WINAPI GlobalLock(HGLOBAL hMem) {
     auto &r = registry();
-    std::lock_guard guard(r.lock);
+    RegistryGuard guard(r);
     auto it = r.blocks.find(reinterpret_cast<std::uintptr_t>(hMem));
     if (it == r.blocks.end()) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -71,15 +78,16 @@ extern "C" LPVOID WINAPI GlobalLock(HGLOBAL hMem) {
 
 extern "C" BOOL WINAPI GlobalUnlock(HGLOBAL hMem) {
     auto &r = registry();
-    std::lock_guard guard(r.lock);
+    RegistryGuard guard(r);
     auto it = r.blocks.find(reinterpret_cast<std::uintptr_t>(hMem));
     if (it == r.blocks.end()) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     Block &block = it->second;
-    if (!(block.flags & GMEM_MOVEABLE) || block.lock_count == 0) {
-        // A fixed block has no lock count: unlocking it reports "not locked" without failing.
+    if (!(block.flags & GMEM_MOVEABLE))
+        return TRUE;  // a fixed block keeps no lock count and stays usable
+    if (block.lock_count == 0) {
         SetLastError(ERROR_NOT_LOCKED);
         return FALSE;
     }
@@ -94,7 +102,7 @@ extern "C" HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
     void *data = nullptr;
     {
         auto &r = registry();
-        std::lock_guard guard(r.lock);
+        RegistryGuard guard(r);
         auto it = r.blocks.find(reinterpret_cast<std::uintptr_t>(hMem));
         if (it == r.blocks.end()) {
             SetLastError(ERROR_INVALID_HANDLE);
@@ -109,7 +117,7 @@ extern "C" HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
 
 extern "C" SIZE_T WINAPI GlobalSize(HGLOBAL hMem) {
     auto &r = registry();
-    std::lock_guard guard(r.lock);
+    RegistryGuard guard(r);
     auto it = r.blocks.find(reinterpret_cast<std::uintptr_t>(hMem));
     if (it == r.blocks.end()) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -120,7 +128,7 @@ extern "C" SIZE_T WINAPI GlobalSize(HGLOBAL hMem) {
 
 extern "C" UINT WINAPI GlobalFlags(HGLOBAL hMem) {
     auto &r = registry();
-    std::lock_guard guard(r.lock);
+    RegistryGuard guard(r);
     auto it = r.blocks.find(reinterpret_cast<std::uintptr_t>(hMem));
     if (it == r.blocks.end()) {
         SetLastError(ERROR_INVALID_HANDLE);

@@ -4,6 +4,10 @@
 
 #include <unordered_map>
 
+extern "C" HANDLE WINAPI GetCurrentProcess(void) {
+    return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
+}
+
 namespace platform::kernel {
 namespace {
 
@@ -23,10 +27,23 @@ Table &table() {
     return *instance;
 }
 
+// What the current-process pseudo-handle names: waitable, and never signalled while anybody can wait on it.
+class ProcessObject : public WaitableObject {
+public:
+    bool is_signaled_for(DWORD) const override { return false; }
+    bool take(DWORD) override { return false; }
+};
+
+std::shared_ptr<KernelObject> current_process_object() {
+    static auto *process = new std::shared_ptr<KernelObject>(std::make_shared<ProcessObject>());
+    return *process;
+}
+
 }  // namespace
 
 HANDLE insert_handle(std::shared_ptr<KernelObject> object) {
     auto &t = table();
+    SuspensionDeferral deferral;
     std::lock_guard guard(t.lock);
     if (t.objects.size() >= max_handles)
         return nullptr;
@@ -41,7 +58,10 @@ HANDLE insert_handle(std::shared_ptr<KernelObject> object) {
 std::shared_ptr<KernelObject> lookup_handle(HANDLE handle) {
     if (handle == GetCurrentThread())
         return current_thread_object();
+    if (handle == GetCurrentProcess())
+        return current_process_object();
     auto &t = table();
+    SuspensionDeferral deferral;
     std::lock_guard guard(t.lock);
     auto it = t.objects.find(reinterpret_cast<std::uintptr_t>(handle));
     return it == t.objects.end() ? nullptr : it->second;
@@ -50,6 +70,7 @@ std::shared_ptr<KernelObject> lookup_handle(HANDLE handle) {
 bool close_handle(HANDLE handle) {
     std::shared_ptr<KernelObject> released;  // destroyed outside the table lock
     auto &t = table();
+    SuspensionDeferral deferral;
     std::lock_guard guard(t.lock);
     auto it = t.objects.find(reinterpret_cast<std::uintptr_t>(handle));
     if (it == t.objects.end())
@@ -61,6 +82,7 @@ bool close_handle(HANDLE handle) {
 
 std::size_t open_handle_count() {
     auto &t = table();
+    SuspensionDeferral deferral;
     std::lock_guard guard(t.lock);
     return t.objects.size();
 }
@@ -68,7 +90,7 @@ std::size_t open_handle_count() {
 }  // namespace platform::kernel
 
 extern "C" BOOL WINAPI CloseHandle(HANDLE hObject) {
-    if (hObject == GetCurrentThread())
+    if (hObject == GetCurrentThread() || hObject == GetCurrentProcess())
         return TRUE;  // pseudo-handles need no closing
     if (!platform::kernel::close_handle(hObject)) {
         SetLastError(ERROR_INVALID_HANDLE);

@@ -1,10 +1,10 @@
 #include "kernel_object.h"
 
 #include "handle_table.h"
+#include "thread_object.h"
 
 #include <algorithm>
 #include <chrono>
-#include <optional>
 
 namespace platform::kernel {
 
@@ -13,65 +13,77 @@ std::mutex &sync_lock() {
     return *lock;
 }
 
-void WaitableObject::remove_waiter(Waiter *waiter) { std::erase(waiters_, waiter); }
-
-void WaitableObject::wake_waiters() {
-    for (auto *waiter : waiters_)
-        waiter->wake.notify_one();
+void WaitableObject::remove_waiter(Waiter *waiter) {
+    std::erase(waiters_, waiter);
 }
 
-DWORD wait_for_objects(const std::vector<std::shared_ptr<WaitableObject>> &objects, bool wait_all,
-                       DWORD milliseconds) {
+void WaitableObject::wake_waiters() {
+    // Completing a wait removes its waiter from this list, so walk a copy. Every waiter in it stays alive:
+    // its thread cannot leave the wait before it gets the lock that the caller holds.
+    auto waiters = waiters_;
+    for (auto *waiter : waiters)
+        if (!waiter->result && try_complete_wait(*waiter))
+            waiter->wake.notify_one();
+}
+
+bool try_complete_wait(Waiter &waiter) {
+    // A suspended thread takes nothing: what it waits for stays for the threads that run.
+    if (waiter.thread->suspend_count().load() > 0)
+        return false;
+    const auto &objects = *waiter.objects;
+    std::optional<DWORD> result;
+    if (waiter.wait_all) {
+        bool all = std::all_of(objects.begin(), objects.end(),
+                               [&](auto &object) { return object->is_signaled_for(waiter.thread_id); });
+        if (!all)
+            return false;
+        // A wait for all that takes an abandoned mutex says so without an index, as Windows does.
+        bool abandoned = false;
+        for (auto &object : objects)
+            abandoned |= object->take(waiter.thread_id);
+        result = abandoned ? WAIT_ABANDONED_0 : WAIT_OBJECT_0;
+    } else {
+        for (DWORD i = 0; i < objects.size() && !result; ++i)
+            if (objects[i]->is_signaled_for(waiter.thread_id))
+                result = (objects[i]->take(waiter.thread_id) ? WAIT_ABANDONED_0 : WAIT_OBJECT_0) + i;
+        if (!result)
+            return false;
+    }
+    for (auto &object : objects)
+        object->remove_waiter(&waiter);
+    waiter.result = result;
+    return true;
+}
+
+DWORD wait_for_objects(const std::vector<std::shared_ptr<WaitableObject>> &objects, bool wait_all, DWORD milliseconds) {
     using Clock = std::chrono::steady_clock;
     std::optional<Clock::time_point> deadline;
     if (milliseconds != INFINITE)
         deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
 
-    DWORD self = GetCurrentThreadId();
-    std::unique_lock lock(sync_lock());
-    Waiter waiter;
-    bool registered = false;
-    auto unregister = [&] {
-        if (registered)
-            for (auto &object : objects)
-                object->remove_waiter(&waiter);
-    };
+    auto self = current_thread_object();
+    SyncGuard guard;
+    Waiter waiter{self.get(), self->id(), &objects, wait_all, std::nullopt, {}};
+    if (try_complete_wait(waiter))
+        return *waiter.result;
+    if (milliseconds == 0)
+        return WAIT_TIMEOUT;
 
-    for (;;) {
-        if (wait_all) {
-            bool all = std::all_of(objects.begin(), objects.end(),
-                                   [&](auto &object) { return object->is_signaled_for(self); });
-            if (all) {
-                std::optional<DWORD> abandoned;
-                for (DWORD i = 0; i < objects.size(); ++i)
-                    if (objects[i]->take(self) && !abandoned)
-                        abandoned = i;
-                unregister();
-                return abandoned ? WAIT_ABANDONED_0 + *abandoned : WAIT_OBJECT_0;
-            }
-        } else {
-            for (DWORD i = 0; i < objects.size(); ++i) {
-                if (objects[i]->is_signaled_for(self)) {
-                    bool abandoned = objects[i]->take(self);
-                    unregister();
-                    return (abandoned ? WAIT_ABANDONED_0 : WAIT_OBJECT_0) + i;
-                }
-            }
-        }
-        if (milliseconds == 0 || (deadline && Clock::now() >= *deadline)) {
-            unregister();
-            return WAIT_TIMEOUT;
-        }
-        if (!registered) {
-            for (auto &object : objects)
-                object->add_waiter(&waiter);
-            registered = true;
-        }
-        if (deadline)
-            waiter.wake.wait_until(lock, *deadline);
-        else
-            waiter.wake.wait(lock);
+    for (auto &object : objects)
+        object->add_waiter(&waiter);
+    self->set_current_wait(&waiter);
+    while (!waiter.result) {
+        if (!deadline)
+            waiter.wake.wait(guard.lock());
+        else if (waiter.wake.wait_until(guard.lock(), *deadline) == std::cv_status::timeout)
+            break;
     }
+    self->set_current_wait(nullptr);
+    if (waiter.result)
+        return *waiter.result;
+    for (auto &object : objects)
+        object->remove_waiter(&waiter);
+    return WAIT_TIMEOUT;
 }
 
 }  // namespace platform::kernel

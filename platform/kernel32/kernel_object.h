@@ -7,7 +7,10 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
+
+#include "suspension.h"
 
 namespace platform::kernel {
 
@@ -22,8 +25,30 @@ public:
 // The lock that guards the state of every waitable object.
 std::mutex &sync_lock();
 
-// One thread blocked in a wait. Objects wake it when they may have become signalled; it then re-tests.
+// Holds sync_lock(). While it is held, SuspendThread aimed at this thread takes effect only once it is
+// released, so that a suspended thread never sits on the lock that every other thread's waits need.
+class SyncGuard {
+public:
+    SyncGuard() : lock_(sync_lock()) {}
+    std::unique_lock<std::mutex> &lock() { return lock_; }
+
+private:
+    SuspensionDeferral deferral_;  // declared first: taken before the lock, given up after it
+    std::unique_lock<std::mutex> lock_;
+};
+
+class ThreadObject;
+class WaitableObject;
+
+// One thread blocked in a wait. Whoever makes one of its objects signalled completes the wait on the
+// waiter's behalf, taking the objects and storing the result, so that a signal is handed to the waiters
+// that were there when it came, in the order they began to wait.
 struct Waiter {
+    ThreadObject *thread;
+    DWORD thread_id;
+    const std::vector<std::shared_ptr<WaitableObject>> *objects;
+    bool wait_all;
+    std::optional<DWORD> result;  // WAIT_OBJECT_0 + i or WAIT_ABANDONED_0 + i once the wait is satisfied
     std::condition_variable wake;
 };
 
@@ -39,16 +64,20 @@ public:
     void remove_waiter(Waiter *waiter);
 
 protected:
-    // Call with sync_lock() held after the object may have become signalled.
+    // Call with sync_lock() held after the object may have become signalled: completes, oldest first, the
+    // waits that it now satisfies.
     void wake_waiters();
 
 private:
     std::vector<Waiter *> waiters_;
 };
 
+// With sync_lock() held: completes the waiter's wait if its objects allow it now (any one, or all of them
+// at once) and its thread is not suspended. True when the wait is complete.
+bool try_complete_wait(Waiter &waiter);
+
 // Waits for objects as WaitForMultipleObjects does; returns WAIT_OBJECT_0 + i, WAIT_ABANDONED_0 + i or
 // WAIT_TIMEOUT. An extra waitable (the caller's message queue, say) may be passed as the last object.
-DWORD wait_for_objects(const std::vector<std::shared_ptr<WaitableObject>> &objects, bool wait_all,
-                       DWORD milliseconds);
+DWORD wait_for_objects(const std::vector<std::shared_ptr<WaitableObject>> &objects, bool wait_all, DWORD milliseconds);
 
 }  // namespace platform::kernel

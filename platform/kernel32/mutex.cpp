@@ -1,8 +1,19 @@
 #include "handle_table.h"
 #include "mutex_object.h"
-#include "thread_object.h"
+
+#include <unordered_map>
 
 namespace platform::kernel {
+namespace {
+
+// The mutexes each thread owns, so that its end can abandon them. A wait may be completed by another thread
+// on the owner's behalf, so this is kept by thread id rather than in the owner's own storage.
+std::unordered_map<DWORD, std::vector<std::shared_ptr<MutexObject>>> &owned_mutexes() {
+    static auto *owned = new std::unordered_map<DWORD, std::vector<std::shared_ptr<MutexObject>>>;
+    return *owned;
+}
+
+}  // namespace
 
 bool MutexObject::take(DWORD thread) {
     if (owner_ == thread) {
@@ -11,7 +22,7 @@ bool MutexObject::take(DWORD thread) {
     }
     owner_ = thread;
     recursion_ = 1;
-    note_mutex_owned(shared_from_this());
+    owned_mutexes()[thread].push_back(shared_from_this());
     bool was_abandoned = abandoned_;
     abandoned_ = false;
     return was_abandoned;
@@ -22,7 +33,12 @@ bool MutexObject::release(DWORD thread) {
         return false;
     if (--recursion_ == 0) {
         owner_ = 0;
-        note_mutex_released(this);
+        auto found = owned_mutexes().find(thread);
+        if (found != owned_mutexes().end()) {
+            std::erase_if(found->second, [&](auto &owned) { return owned.get() == this; });
+            if (found->second.empty())
+                owned_mutexes().erase(found);
+        }
         wake_waiters();
     }
     return true;
@@ -35,23 +51,42 @@ void MutexObject::abandon() {
     wake_waiters();
 }
 
+void abandon_mutexes_owned_by(DWORD thread) {
+    auto found = owned_mutexes().find(thread);
+    if (found == owned_mutexes().end())
+        return;
+    auto mutexes = std::move(found->second);
+    owned_mutexes().erase(found);
+    for (auto &mutex : mutexes)
+        mutex->abandon();
+}
+
 }  // namespace platform::kernel
 
 using platform::kernel::MutexObject;
 
 extern "C" HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCSTR lpName) {
     if (lpName) {
+        // Named objects are shared between processes on Windows; nothing here needs them.
         SetLastError(ERROR_NOT_SUPPORTED);
         return nullptr;
     }
     auto mutex = std::make_shared<MutexObject>();
+    DWORD self = GetCurrentThreadId();
     if (bInitialOwner) {
-        std::lock_guard lock(platform::kernel::sync_lock());
-        mutex->take(GetCurrentThreadId());
+        platform::kernel::SyncGuard guard;
+        mutex->take(self);
     }
     HANDLE handle = platform::kernel::insert_handle(mutex);
-    if (!handle)
+    if (!handle) {
+        if (bInitialOwner) {
+            platform::kernel::SyncGuard guard;
+            mutex->release(self);
+        }
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    SetLastError(ERROR_SUCCESS);  // as for a new named object: the caller may test for ERROR_ALREADY_EXISTS
     return handle;
 }
 
@@ -59,8 +94,9 @@ extern "C" BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
     auto mutex = platform::kernel::lookup_handle_as<MutexObject>(hMutex);
     if (!mutex)
         return FALSE;
-    std::lock_guard lock(platform::kernel::sync_lock());
-    if (!mutex->release(GetCurrentThreadId())) {
+    DWORD self = GetCurrentThreadId();
+    platform::kernel::SyncGuard guard;
+    if (!mutex->release(self)) {
         SetLastError(ERROR_NOT_OWNER);
         return FALSE;
     }

@@ -11,7 +11,7 @@ public:
     bool take(DWORD thread) override;
     // With sync_lock() held. False when `thread` does not own the mutex.
     bool release(DWORD thread);
-    // The owner ended: the mutex becomes free and the next wait that takes it is told it was abandoned.
+    // The owner ended: the mutex becomes free and the wait that takes it next is told it was abandoned.
     void abandon();
 
 private:
@@ -19,5 +19,8 @@ private:
     DWORD recursion_ = 0;
     bool abandoned_ = false;
 };
+
+// With sync_lock() held, when a thread ends: abandons every mutex it still owns.
+void abandon_mutexes_owned_by(DWORD thread);
 
 }  // namespace platform::kernel

@@ -1,6 +1,6 @@
-// The interface between Netbios() and whatever carries NetBIOS for a LANA. Netbios() checks the NCB, calls the
-// transport on the completion thread (or on the caller's thread for a synchronous command), and copies the reply
-// into the caller's buffer, cutting it to ncb_length; a transport never sees the caller's NCB.
+// The interface between Netbios() and whatever carries NetBIOS for a LANA. Netbios() checks the NCB, runs the
+// transport call on one of its command threads and copies the reply into the caller's buffer, cutting it to
+// ncb_length; a transport never sees the caller's NCB.
 #pragma once
 
 #include <array>
@@ -16,8 +16,8 @@ using Deadline = Clock::time_point;
 using Name = std::array<std::uint8_t, 16>;
 
 struct Reply {
-    std::uint8_t retcode = 0;          // NRC_* code; NRC_GOODRET with the whole record in bytes
-    std::vector<std::uint8_t> bytes;   // the full reply record; Netbios() cuts it to ncb_length
+    std::uint8_t retcode = 0;         // NRC_* code; NRC_GOODRET with the whole record in bytes
+    std::vector<std::uint8_t> bytes;  // the full reply record; Netbios() cuts it to ncb_length
 };
 
 class Transport {
@@ -25,6 +25,13 @@ public:
     virtual ~Transport() = default;
     // LANA numbers, in the order NCBENUM lists them.
     virtual std::vector<std::uint8_t> lanas() = 0;
+    // The code an enumeration completes with; anything but NRC_GOODRET fails it and lists nothing.
+    virtual std::uint8_t enumeration_retcode() { return 0; }
+    // How long one command may take. Netbios() gives every call the deadline now + this, and completes a
+    // command whose transport call overruns it with NRC_CMDTMO.
+    virtual std::chrono::milliseconds command_timeout() { return std::chrono::seconds(30); }
+
+    // Each call returns by its deadline (NRC_CMDTMO when the network did not answer in time).
     virtual std::uint8_t reset(std::uint8_t lana, Deadline deadline) = 0;
     // callname is the 16-byte name as the caller put it in ncb_callname ("*" padded for the local adapter).
     virtual Reply adapter_status(std::uint8_t lana, const Name &callname, Deadline deadline) = 0;
@@ -35,5 +42,8 @@ public:
 // The transport every Netbios() call uses from now on. Passing null restores the default transport.
 void install_transport(std::shared_ptr<Transport> transport);
 std::shared_ptr<Transport> current_transport();
+
+// The transport the platform starts with.
+std::shared_ptr<Transport> make_default_transport();
 
 }  // namespace platform::netbios

@@ -14,9 +14,9 @@ namespace platform::resources {
 using ResourceId = std::variant<std::uint16_t, std::string_view>;
 
 struct MenuItem {
-    std::string_view text;   // as written, with its '&' mnemonic marker and any "\t" accelerator text
-    std::uint16_t id;        // command id; 0 for a pop-up or a separator
-    std::uint32_t flags;     // MF_* flags: MF_POPUP, MF_SEPARATOR, MF_GRAYED, MF_CHECKED, ...
+    std::string_view text;               // as written, with its '&' mnemonic marker and any "\t" accelerator text
+    std::uint16_t id;                    // command id; 0 for a pop-up or a separator
+    std::uint32_t flags;                 // MF_* flags: MF_POPUP, MF_SEPARATOR, MF_GRAYED, MF_CHECKED, ...
     std::span<const MenuItem> children;  // the pop-up's items
 };
 
@@ -30,18 +30,18 @@ struct DialogControl {
     std::int32_t id;              // -1 for IDC_STATIC
     std::uint32_t style;          // full window style, WS_CHILD | WS_VISIBLE and the class defaults included
     std::uint32_t ex_style;
-    std::int16_t x, y, cx, cy;    // dialog units
+    std::int16_t x, y, cx, cy;  // dialog units
 };
 
 struct Dialog {
     std::uint32_t style;
     std::uint32_t ex_style;
-    std::int16_t x, y, cx, cy;    // dialog units
+    std::int16_t x, y, cx, cy;  // dialog units
     std::string_view caption;
-    std::string_view font_face;   // empty when the script has no FONT statement
+    std::string_view font_face;  // empty when the script has no FONT statement
     std::uint16_t font_point_size;
-    std::string_view menu;        // empty when none
-    std::string_view class_name;  // empty for the default dialog class
+    std::string_view menu;                    // empty when none
+    std::string_view class_name;              // empty for the default dialog class
     std::span<const DialogControl> controls;  // in script order, which is the tab order
 };
 

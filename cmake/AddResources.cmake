@@ -1,0 +1,27 @@
+# add_resources(target script.rc [INCLUDE_DIRS dir...])  -- needs platform/rc (rc-compile) on Linux
+# Compiles the script with rc-compile into a C++ file of tables that register themselves at start-up, and
+# compiles that file into the target (directly, so the linker keeps the registration). On a Windows build the
+# script goes to the toolchain's resource compiler instead.
+function(add_resources target script)
+  cmake_parse_arguments(R "" "" "INCLUDE_DIRS" ${ARGN})
+  get_filename_component(script_path ${script} ABSOLUTE)
+  if(WIN32)
+    target_sources(${target} PRIVATE ${script_path})
+    return()
+  endif()
+  get_filename_component(script_name ${script} NAME_WE)
+  set(output ${CMAKE_CURRENT_BINARY_DIR}/${target}_${script_name}_rc.cpp)
+  set(include_args -I ${PROJECT_SOURCE_DIR}/platform/include)
+  foreach(dir ${R_INCLUDE_DIRS})
+    list(APPEND include_args -I ${dir})
+  endforeach()
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND rc-compile ${include_args} --depfile ${output}.d -o ${output} ${script_path}
+    DEPENDS rc-compile ${script_path}
+    DEPFILE ${output}.d
+    COMMENT "Compiling resources ${script}"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${output})
+  target_link_libraries(${target} PRIVATE platform_resources)
+endfunction()

@@ -1,0 +1,90 @@
+#include "completion_thread.h"
+
+#include "activity.h"
+
+#include <windows.h>
+
+#include <thread>
+
+namespace platform::netbios {
+
+CompletionThread &CompletionThread::instance() {
+    // Never destroyed: post routines may still run while the process exits.
+    static CompletionThread *thread = [] {
+        auto *created = new CompletionThread;
+        std::thread(&CompletionThread::serve, created).detach();
+        return created;
+    }();
+    return *thread;
+}
+
+void CompletionThread::track(const std::shared_ptr<PendingCommand> &pending) {
+    std::lock_guard lock(mutex_);
+    pending->watch = watched_.emplace(pending->deadline, pending);
+    changed_.notify_one();
+}
+
+void CompletionThread::finish(const std::shared_ptr<PendingCommand> &pending, Reply reply) {
+    std::lock_guard lock(mutex_);
+    if (pending->finished)
+        return;
+    pending->finished = true;
+    pending->reply = std::move(reply);
+    watched_.erase(pending->watch);
+    ready_.push_back(pending);
+    changed_.notify_one();
+}
+
+void CompletionThread::expire_overdue(Deadline now) {
+    while (!watched_.empty() && watched_.begin()->first <= now) {
+        auto pending = std::move(watched_.begin()->second);
+        watched_.erase(watched_.begin());
+        pending->finished = true;
+        pending->reply = Reply{NRC_CMDTMO, {}};
+        ready_.push_back(std::move(pending));
+    }
+}
+
+void CompletionThread::serve() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        expire_overdue(Clock::now());
+        if (ready_.empty()) {
+            if (watched_.empty()) {
+                changed_.wait(lock);
+            } else {
+                // A copy: the entry may be erased while this thread waits.
+                Deadline earliest = watched_.begin()->first;
+                changed_.wait_until(lock, earliest);
+            }
+            continue;
+        }
+        auto pending = std::move(ready_.front());
+        ready_.pop_front();
+        lock.unlock();
+        complete(*pending);
+        pending.reset();
+        lock.lock();
+    }
+}
+
+void CompletionThread::complete(PendingCommand &pending) {
+    // The reply is guarded by the lock until `finished` is set; from then on only this thread touches it.
+    UCHAR retcode = deliver(pending.reply, pending.command);
+    pending.reply = Reply{};
+    pending.ncb->ncb_retcode = retcode;
+    pending.ncb->ncb_cmd_cplt = retcode;
+    if (pending.event)
+        SetEvent(pending.event);
+    // The caller may free the NCB as soon as the post routine returns; nothing touches it afterwards.
+    if (pending.post) {
+        try {
+            pending.post(pending.ncb);
+        } catch (...) {
+            // A post routine that throws must not take the completion thread, and every later command, with it.
+        }
+    }
+    command_finished();
+}
+
+}  // namespace platform::netbios

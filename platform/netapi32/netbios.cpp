@@ -1,0 +1,166 @@
+// Netbios(): checks the NCB, then runs the command on a command thread. A synchronous call waits for it; an
+// asynchronous one returns at once and completes on the completion thread.
+#include "activity.h"
+#include "command.h"
+#include "command_threads.h"
+#include "completion_thread.h"
+#include "registry.h"
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <system_error>
+
+namespace platform::netbios {
+namespace {
+
+// How long past the transport's deadline Netbios() waits before it stops waiting for the transport, so that a
+// transport that keeps its deadline always delivers its own answer.
+constexpr std::chrono::milliseconds deadline_grace{500};
+
+void set_codes(NCB &ncb, UCHAR retcode) {
+    ncb.ncb_retcode = retcode;
+    ncb.ncb_cmd_cplt = retcode;
+}
+
+// A command that was not accepted: nothing is pending and no post routine will run.
+UCHAR refuse(NCB &ncb, UCHAR retcode) {
+    set_codes(ncb, retcode);
+    return retcode;
+}
+
+void report_to_observer(const NCB &ncb) {
+    auto observer = current_ncb_observer();
+    if (!observer)
+        return;
+    IssuedNcb issued;
+    issued.ncb = &ncb;
+    issued.command = ncb.ncb_command;
+    issued.lana = ncb.ncb_lana_num;
+    std::memcpy(issued.callname.data(), ncb.ncb_callname, NCBNAMSZ);
+    std::memcpy(issued.name.data(), ncb.ncb_name, NCBNAMSZ);
+    issued.length = ncb.ncb_length;
+    issued.buffer = ncb.ncb_buffer;
+    issued.post = ncb.ncb_post;
+    issued.event = ncb.ncb_event;
+    issued.thread = GetCurrentThreadId();
+    issued.contents = ncb;
+    observer->issued(issued);
+}
+
+// A synchronous command counts as outstanding for as long as its caller is inside Netbios().
+struct ActiveCommand {
+    ActiveCommand() { command_started(); }
+    ~ActiveCommand() { command_finished(); }
+    ActiveCommand(const ActiveCommand &) = delete;
+    ActiveCommand &operator=(const ActiveCommand &) = delete;
+};
+
+// The reply of a synchronous command, handed from the command thread to the waiting caller.
+class ReplySlot {
+public:
+    void put(Reply reply) {
+        std::lock_guard lock(mutex_);
+        reply_ = std::move(reply);
+        filled_.notify_one();
+    }
+    std::optional<Reply> take_until(Deadline deadline) {
+        std::unique_lock lock(mutex_);
+        filled_.wait_until(lock, deadline, [this] { return reply_.has_value(); });
+        return std::move(reply_);
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable filled_;
+    std::optional<Reply> reply_;
+};
+
+UCHAR run_synchronous(NCB &ncb, const std::shared_ptr<Transport> &transport, const Command &command) {
+    auto deadline = Clock::now() + transport->command_timeout();
+    auto slot = std::make_shared<ReplySlot>();
+    CommandThreads::instance().run(
+        [transport, command, deadline, slot] { slot->put(execute(*transport, command, deadline)); });
+    auto reply = slot->take_until(deadline + deadline_grace);
+    UCHAR retcode = reply ? deliver(*reply, command) : UCHAR{NRC_CMDTMO};
+    set_codes(ncb, retcode);
+    if (ncb.ncb_event)
+        SetEvent(ncb.ncb_event);
+    return retcode;
+}
+
+UCHAR start_asynchronous(NCB &ncb, const std::shared_ptr<Transport> &transport, const Command &command) {
+    auto &completion = CompletionThread::instance();
+    auto deadline = Clock::now() + transport->command_timeout();
+    auto pending = std::make_shared<PendingCommand>();
+    pending->ncb = &ncb;
+    pending->command = command;
+    pending->post = ncb.ncb_post;
+    pending->event = ncb.ncb_event;
+    pending->deadline = deadline + deadline_grace;
+
+    // Accepted: from here on the command completes on the completion thread, whatever happens.
+    set_codes(ncb, NRC_PENDING);
+    if (pending->event)
+        ResetEvent(pending->event);
+    command_started();
+    try {
+        completion.track(pending);
+    } catch (...) {
+        command_finished();
+        set_codes(ncb, NRC_OSRESNOTAV);
+        return NRC_OSRESNOTAV;
+    }
+    try {
+        CommandThreads::instance().run([&completion, transport, pending, deadline] {
+            completion.finish(pending, execute(*transport, pending->command, deadline));
+        });
+    } catch (...) {
+        completion.finish(pending, Reply{NRC_OSRESNOTAV, {}});
+    }
+    return NRC_GOODRET;
+}
+
+UCHAR issue(NCB &ncb) {
+    auto transport = current_transport();
+    Command command;
+    UCHAR refused = check_ncb(ncb, *transport, command);
+    if (refused != NRC_GOODRET)
+        return refuse(ncb, refused);
+    if (command.asynchronous)
+        return start_asynchronous(ncb, transport, command);
+    ActiveCommand active;
+    return run_synchronous(ncb, transport, command);
+}
+
+// Exceptions end here: out of memory or threads, or a transport that failed while the NCB was checked. The
+// command was not accepted then, so nothing is pending.
+UCHAR issue_or_refuse(NCB &ncb) noexcept {
+    try {
+        report_to_observer(ncb);
+        return issue(ncb);
+    } catch (const std::bad_alloc &) {
+        return refuse(ncb, NRC_OSRESNOTAV);
+    } catch (const std::system_error &) {
+        return refuse(ncb, NRC_OSRESNOTAV);
+    } catch (...) {
+        return refuse(ncb, NRC_SYSTEM);
+    }
+}
+
+}  // namespace
+}  // namespace platform::netbios
+
+extern "C" UCHAR WINAPI Netbios(PNCB pncb) {
+    if (!pncb)
+        return NRC_INVADDRESS;
+    // Netbios() reports through its return codes only; the caller's last error stays as it was.
+    DWORD last_error = GetLastError();
+    UCHAR retcode = platform::netbios::issue_or_refuse(*pncb);
+    SetLastError(last_error);
+    return retcode;
+}
