@@ -50,6 +50,10 @@ public:
     // draws its own and only the part below the caption is shown.
     virtual bool shows_own_frame() const = 0;
 
+    // The part of a surface that user32 draws as frame and caption. A backend whose window manager draws
+    // its own frame shows only what lies inside these insets.
+    virtual void set_frame_insets(SurfaceId surface, const RECT &insets) {}
+
     // Where input goes. The sink is called from whichever thread produces the input.
     void set_input_sink(std::function<void(const InputEvent &)> sink) { sink_ = std::move(sink); }
 
@@ -69,9 +73,7 @@ Backend &backend();
 
 // For tests: replaces the process's backend before any window exists.
 void install_backend(std::unique_ptr<Backend> replacement);
-
-// A factory the X11 backend registers when it is linked in; null otherwise.
-using BackendFactory = std::unique_ptr<Backend> (*)();
-void register_x11_factory(BackendFactory factory);
+// The backend if one was made already, else null (makes none).
+Backend *existing_backend();
 
 }  // namespace platform::display

@@ -1,5 +1,6 @@
 // CreateWindowExA and DestroyWindow, with the message order programs rely on.
 #include "gdi32/gdi_objects.h"
+#include "rc/resource_tables.h"
 #include "user32/input_translation.h"
 #include "user32/thread_state.h"
 #include "user32/ui_script.h"
@@ -124,6 +125,17 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCS
     HWND handle = insert_window(window);
     if (parent && window->is_child())
         parent->children.push_back(handle);
+    if (!window->is_child()) {
+        auto &backend = platform::display::backend();
+        Frame frame = frame_of(*window);
+        backend.set_frame_insets(window->surface_id,
+                                 RECT{frame.border, frame.border + frame.caption, frame.border, frame.border});
+        HICON icon = cls->icon;
+        if (auto owner_window = find_window_quiet(window->owner); !icon && owner_window)
+            icon = owner_window->window_class->icon;
+        if (const auto *pixels = icon_pixels(icon))
+            backend.set_icon(window->surface_id, pixels->width, pixels->height, pixels->pixels.data());
+    }
 
     CREATESTRUCTA create{
         lpParam,      hInstance,   hMenu,    hWndParent, nHeight, nWidth, Y, X, static_cast<LONG>(dwStyle),

@@ -6,7 +6,14 @@
 
 #include <functional>
 
+namespace platform::resources {
+struct Icon;
+}
+
 namespace platform::user {
+
+// The pixels behind an icon handle from LoadIconA; null for stock icons and bad handles.
+const resources::Icon *icon_pixels(HICON icon);
 
 // Update regions (client coordinates; null rect: the whole client area). Children overlapping the area
 // are invalidated too.

@@ -26,6 +26,9 @@ POINT screen_of_surface_point(HWND hwnd, POINT at) {
 
 display::HeadlessBackend &headless() {
     static display::HeadlessBackend *instance = [] {
+        // Tests run headless even where a display is set.
+        if (!display::existing_backend())
+            display::install_backend(std::make_unique<display::HeadlessBackend>());
         auto &current = display::backend();
         if (auto *already = dynamic_cast<display::HeadlessBackend *>(&current))
             return already;
