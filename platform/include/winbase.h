@@ -125,10 +125,13 @@ WINBASEAPI HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, B
 WINBASEAPI BOOL WINAPI ReleaseMutex(HANDLE hMutex);
 
 // Threads.
+#ifndef DECLSPEC_NORETURN
+#define DECLSPEC_NORETURN __attribute__((noreturn))
+#endif
 WINBASEAPI HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
                                       LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
                                       LPDWORD lpThreadId);
-WINBASEAPI void WINAPI ExitThread(DWORD dwExitCode);
+WINBASEAPI DECLSPEC_NORETURN void WINAPI ExitThread(DWORD dwExitCode);
 WINBASEAPI BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 WINBASEAPI DWORD WINAPI SuspendThread(HANDLE hThread);
 WINBASEAPI DWORD WINAPI ResumeThread(HANDLE hThread);

@@ -67,6 +67,8 @@ typedef DWORD *LPCOLORREF;
 #define FF_SCRIPT (4 << 4)
 #define FF_DECORATIVE (5 << 4)
 
+#define CLR_INVALID 0xFFFFFFFF
+
 // Background modes and pens.
 #define TRANSPARENT 1
 #define OPAQUE 2

@@ -85,8 +85,9 @@ extern "C" BOOL WINAPI GlobalUnlock(HGLOBAL hMem) {
         return FALSE;
     }
     Block &block = it->second;
-    if (!(block.flags & GMEM_MOVEABLE) || block.lock_count == 0) {
-        // A fixed block has no lock count: unlocking it reports "not locked" without failing.
+    if (!(block.flags & GMEM_MOVEABLE))
+        return TRUE;  // a fixed block keeps no lock count and stays usable
+    if (block.lock_count == 0) {
         SetLastError(ERROR_NOT_LOCKED);
         return FALSE;
     }

@@ -37,12 +37,11 @@ bool try_complete_wait(Waiter &waiter) {
                                [&](auto &object) { return object->is_signaled_for(waiter.thread_id); });
         if (!all)
             return false;
-        // Reported as abandoned at the index of the first abandoned mutex.
-        for (DWORD i = 0; i < objects.size(); ++i)
-            if (objects[i]->take(waiter.thread_id) && !result)
-                result = WAIT_ABANDONED_0 + i;
-        if (!result)
-            result = WAIT_OBJECT_0;
+        // A wait for all that takes an abandoned mutex says so without an index, as Windows does.
+        bool abandoned = false;
+        for (auto &object : objects)
+            abandoned |= object->take(waiter.thread_id);
+        result = abandoned ? WAIT_ABANDONED_0 : WAIT_OBJECT_0;
     } else {
         for (DWORD i = 0; i < objects.size() && !result; ++i)
             if (objects[i]->is_signaled_for(waiter.thread_id))

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace platform::netbios {
 namespace {
@@ -83,16 +84,25 @@ UCHAR check_ncb(const NCB &ncb, Transport &transport, Command &command) {
     return NRC_GOODRET;
 }
 
-Reply execute(Transport &transport, const Command &command, Deadline deadline) {
-    switch (command.kind) {
-        case CommandKind::enumerate:
-            return enumerate(transport);
-        case CommandKind::reset:
-            return Reply{transport.reset(command.lana, deadline), {}};
-        case CommandKind::adapter_status:
-            return transport.adapter_status(command.lana, command.callname, deadline);
-        case CommandKind::session_status:
-            return transport.session_status(command.lana, command.name, deadline);
+Reply execute(Transport &transport, const Command &command, Deadline deadline) noexcept {
+    // A command that waited for a thread until its deadline has no time left to ask anybody.
+    if (command.kind != CommandKind::enumerate && Clock::now() >= deadline)
+        return Reply{NRC_CMDTMO, {}};
+    try {
+        switch (command.kind) {
+            case CommandKind::enumerate:
+                return enumerate(transport);
+            case CommandKind::reset:
+                return Reply{transport.reset(command.lana, deadline), {}};
+            case CommandKind::adapter_status:
+                return transport.adapter_status(command.lana, command.callname, deadline);
+            case CommandKind::session_status:
+                return transport.session_status(command.lana, command.name, deadline);
+        }
+    } catch (const std::bad_alloc &) {
+        return Reply{NRC_OSRESNOTAV, {}};
+    } catch (...) {
+        // A transport's failure is the command's failure; it never reaches the caller as an exception.
     }
     return Reply{NRC_SYSTEM, {}};
 }

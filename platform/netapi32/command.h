@@ -24,8 +24,9 @@ struct Command {
 // with at once.
 UCHAR check_ncb(const NCB &ncb, Transport &transport, Command &command);
 
-// Asks the transport; the reply is complete and not yet cut to the caller's buffer.
-Reply execute(Transport &transport, const Command &command, Deadline deadline);
+// Asks the transport; the reply is complete and not yet cut to the caller's buffer. A transport that throws
+// fails the command with NRC_SYSTEM.
+Reply execute(Transport &transport, const Command &command, Deadline deadline) noexcept;
 
 // Copies as much of the reply as fits into the command's buffer and returns the command's final code:
 // NRC_INCOMP when a good reply had to be cut.

@@ -77,8 +77,13 @@ void CompletionThread::complete(PendingCommand &pending) {
     if (pending.event)
         SetEvent(pending.event);
     // The caller may free the NCB as soon as the post routine returns; nothing touches it afterwards.
-    if (pending.post)
-        pending.post(pending.ncb);
+    if (pending.post) {
+        try {
+            pending.post(pending.ncb);
+        } catch (...) {
+            // A post routine that throws must not take the completion thread, and every later command, with it.
+        }
+    }
     command_finished();
 }
 

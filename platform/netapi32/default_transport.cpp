@@ -1,6 +1,7 @@
 // The transport the platform starts with: it offers no LANAs, so every enumeration lists none and every
 // command for a LANA is refused before it reaches here.
 #include "transport.h"
+#include "nbt/nbt_transport.h"
 
 #include <nb30.h>
 
@@ -18,7 +19,7 @@ public:
 }  // namespace
 
 std::shared_ptr<Transport> make_default_transport() {
-    return std::make_shared<NoLanaTransport>();
+    return platform::nbt::make_nbt_transport();
 }
 
 }  // namespace platform::netbios

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <system_error>
 
@@ -24,6 +25,12 @@ constexpr std::chrono::milliseconds deadline_grace{500};
 void set_codes(NCB &ncb, UCHAR retcode) {
     ncb.ncb_retcode = retcode;
     ncb.ncb_cmd_cplt = retcode;
+}
+
+// A command that was not accepted: nothing is pending and no post routine will run.
+UCHAR refuse(NCB &ncb, UCHAR retcode) {
+    set_codes(ncb, retcode);
+    return retcode;
 }
 
 void report_to_observer(const NCB &ncb) {
@@ -41,8 +48,17 @@ void report_to_observer(const NCB &ncb) {
     issued.post = ncb.ncb_post;
     issued.event = ncb.ncb_event;
     issued.thread = GetCurrentThreadId();
+    issued.contents = ncb;
     observer->issued(issued);
 }
+
+// A synchronous command counts as outstanding for as long as its caller is inside Netbios().
+struct ActiveCommand {
+    ActiveCommand() { command_started(); }
+    ~ActiveCommand() { command_finished(); }
+    ActiveCommand(const ActiveCommand &) = delete;
+    ActiveCommand &operator=(const ActiveCommand &) = delete;
+};
 
 // The reply of a synchronous command, handed from the command thread to the waiting caller.
 class ReplySlot {
@@ -113,22 +129,27 @@ UCHAR issue(NCB &ncb) {
     auto transport = current_transport();
     Command command;
     UCHAR refused = check_ncb(ncb, *transport, command);
-    if (refused != NRC_GOODRET) {
-        set_codes(ncb, refused);
-        return refused;
-    }
+    if (refused != NRC_GOODRET)
+        return refuse(ncb, refused);
     if (command.asynchronous)
         return start_asynchronous(ncb, transport, command);
-    command_started();
-    UCHAR retcode = NRC_OSRESNOTAV;
+    ActiveCommand active;
+    return run_synchronous(ncb, transport, command);
+}
+
+// Exceptions end here: out of memory or threads, or a transport that failed while the NCB was checked. The
+// command was not accepted then, so nothing is pending.
+UCHAR issue_or_refuse(NCB &ncb) noexcept {
     try {
-        retcode = run_synchronous(ncb, transport, command);
+        report_to_observer(ncb);
+        return issue(ncb);
+    } catch (const std::bad_alloc &) {
+        return refuse(ncb, NRC_OSRESNOTAV);
+    } catch (const std::system_error &) {
+        return refuse(ncb, NRC_OSRESNOTAV);
     } catch (...) {
-        command_finished();
-        throw;
+        return refuse(ncb, NRC_SYSTEM);
     }
-    command_finished();
-    return retcode;
 }
 
 }  // namespace
@@ -137,13 +158,9 @@ UCHAR issue(NCB &ncb) {
 extern "C" UCHAR WINAPI Netbios(PNCB pncb) {
     if (!pncb)
         return NRC_INVADDRESS;
-    try {
-        platform::netbios::report_to_observer(*pncb);
-        return platform::netbios::issue(*pncb);
-    } catch (...) {
-        // Out of memory or threads before the command was accepted: nothing is pending.
-        pncb->ncb_retcode = NRC_OSRESNOTAV;
-        pncb->ncb_cmd_cplt = NRC_OSRESNOTAV;
-        return NRC_OSRESNOTAV;
-    }
+    // Netbios() reports through its return codes only; the caller's last error stays as it was.
+    DWORD last_error = GetLastError();
+    UCHAR retcode = platform::netbios::issue_or_refuse(*pncb);
+    SetLastError(last_error);
+    return retcode;
 }

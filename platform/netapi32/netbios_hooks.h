@@ -21,6 +21,7 @@ struct IssuedNcb {
     void(CALLBACK *post)(NCB *) = nullptr;
     HANDLE event = nullptr;
     DWORD thread = 0;  // the calling thread
+    NCB contents{};    // the whole NCB, for the fields not named above
 };
 
 class NcbObserver {

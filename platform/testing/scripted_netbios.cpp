@@ -78,6 +78,10 @@ public:
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, limit, [&] { return issued_.size() >= count; });
     }
+    bool wait_until_answered(std::size_t count, std::chrono::milliseconds limit) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [&] { return answered_calls_ >= count; });
+    }
     std::size_t transport_calls() {
         std::lock_guard lock(mutex_);
         return transport_calls_;
@@ -131,7 +135,14 @@ private:
     Reply answer(std::uint8_t lana, Deadline deadline, Choose choose) {
         std::unique_lock lock(mutex_);
         ++transport_calls_;
-        ScriptedReply scripted = choose(lana_script(lana), lana);
+        Reply reply = wait_and_answer(lock, lana, deadline, choose(lana_script(lana), lana));
+        ++answered_calls_;
+        changed_.notify_all();
+        return reply;
+    }
+
+    Reply wait_and_answer(std::unique_lock<std::mutex> &lock, std::uint8_t lana, Deadline deadline,
+                          ScriptedReply scripted) {
         auto ready_at = netbios::Clock::now() + scripted.delay;
         if (ready_at > deadline) {
             changed_.wait_until(lock, deadline, [&] { return shutting_down_; });
@@ -167,6 +178,7 @@ private:
     bool shutting_down_ = false;
     std::size_t held_calls_ = 0;
     std::size_t transport_calls_ = 0;
+    std::size_t answered_calls_ = 0;
     std::vector<IssuedNcb> issued_;
 };
 
@@ -181,7 +193,7 @@ ScriptedNetbios::~ScriptedNetbios() {
     netbios::install_ncb_observer(previous_observer_);
     netbios::install_transport(previous_transport_);
     // Every command completes by its deadline; a test's NCBs and buffers must outlive their commands.
-    netbios::wait_until_idle(std::chrono::minutes(5));
+    netbios::wait_until_idle(std::chrono::minutes(1));
 }
 
 void ScriptedNetbios::set_lanas(std::vector<std::uint8_t> lanas) {
@@ -219,6 +231,12 @@ std::vector<IssuedNcb> ScriptedNetbios::issued() const {
 }
 bool ScriptedNetbios::wait_until_issued(std::size_t count, std::chrono::milliseconds limit) const {
     return state_->wait_until_issued(count, limit);
+}
+bool ScriptedNetbios::wait_until_answered(std::size_t count, std::chrono::milliseconds limit) const {
+    return state_->wait_until_answered(count, limit);
+}
+bool ScriptedNetbios::wait_until_idle(std::chrono::milliseconds limit) const {
+    return netbios::wait_until_idle(limit);
 }
 std::size_t ScriptedNetbios::transport_calls() const {
     return state_->transport_calls();

@@ -1,5 +1,8 @@
 // Asynchronous Netbios() commands against the scripted transport: pending codes, the completion thread, post
 // routines and events, many commands at once, and deadlines.
+#include "ncb_probe.h"
+
+#include <prefix/prefix.h>
 #include <testing/scripted_netbios.h>
 
 #include <windows.h>
@@ -9,8 +12,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -18,39 +26,9 @@ using namespace std::chrono_literals;
 using platform::testing::ScriptedNetbios;
 namespace nbt = platform::testing;
 
-constexpr UCHAR guard = 0xcd;
-
-struct Probe {
-    NCB ncb{};
-    UCHAR buffer[64 + 16];
-    std::atomic<int> calls{0};
-    std::atomic<DWORD> thread{0};
-    std::atomic<int> retcode_seen{-1};
-    std::atomic<int> cmd_cplt_seen{-1};
-    std::atomic<int> event_state_seen{-1};
-    HANDLE posted = CreateEventA(NULL, TRUE, FALSE, NULL);
-
-    Probe(UCHAR command, UCHAR lana) {
-        std::memset(buffer, guard, sizeof(buffer));
-        ncb.ncb_command = command;
-        ncb.ncb_lana_num = lana;
-        ncb.ncb_buffer = buffer;
-        ncb.ncb_length = 64;
-    }
-    ~Probe() { CloseHandle(posted); }
-    bool wait_posted(DWORD ms = 30000) { return WaitForSingleObject(posted, ms) == WAIT_OBJECT_0; }
-};
-
-void CALLBACK RecordPost(PNCB pncb) {
-    auto *probe = reinterpret_cast<Probe *>(pncb);
-    probe->retcode_seen = pncb->ncb_retcode;
-    probe->cmd_cplt_seen = pncb->ncb_cmd_cplt;
-    probe->thread = GetCurrentThreadId();
-    if (pncb->ncb_event)
-        probe->event_state_seen = WaitForSingleObject(pncb->ncb_event, 0) == WAIT_OBJECT_0;
-    probe->calls++;
-    SetEvent(probe->posted);
-}
+using ncb_probe::guard;
+using ncb_probe::Probe;
+using ncb_probe::RecordPost;
 
 class NetbiosAsyncTest : public ::testing::Test {
 protected:
@@ -68,7 +46,7 @@ protected:
 
 TEST_F(NetbiosAsyncTest, AcceptedCommandIsPendingUntilItCompletesOnTheCompletionThread) {
     HANDLE event = CreateEventA(NULL, TRUE, TRUE, NULL);  // accepting the command resets it
-    Probe probe(NCBASTAT | ASYNCH, 0);
+    Probe probe(NCBASTAT | ASYNCH, 0, 64);
     probe.ncb.ncb_post = RecordPost;
     probe.ncb.ncb_event = event;
     scripted.hold(0);
@@ -85,29 +63,16 @@ TEST_F(NetbiosAsyncTest, AcceptedCommandIsPendingUntilItCompletesOnTheCompletion
     EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
     EXPECT_EQ(probe.retcode_seen, NRC_GOODRET);  // final codes are set before the post routine runs
     EXPECT_EQ(probe.cmd_cplt_seen, NRC_GOODRET);
-    EXPECT_EQ(probe.event_state_seen, 1);  // and the event is signalled before it
+    EXPECT_EQ(probe.event_signalled_seen, 1);  // and the event is signalled before it
     EXPECT_NE(probe.thread.load(), GetCurrentThreadId());
-    EXPECT_EQ(std::memcmp(probe.buffer, reply_.data(), reply_.size()), 0);
+    EXPECT_EQ(std::memcmp(probe.buffer(), reply_.data(), reply_.size()), 0);
     ASSERT_TRUE(platform::netbios::wait_until_idle(30s));
     EXPECT_EQ(probe.calls, 1);
     CloseHandle(event);
 }
 
-TEST_F(NetbiosAsyncTest, AllPostRoutinesRunOnOneThread) {
-    Probe first(NCBASTAT | ASYNCH, 0), second(NCBRESET | ASYNCH, 1), third(NCBENUM | ASYNCH, 0);
-    for (Probe *probe : {&first, &second, &third}) {
-        probe->ncb.ncb_post = RecordPost;
-        EXPECT_EQ(Netbios(&probe->ncb), NRC_GOODRET);
-    }
-    for (Probe *probe : {&first, &second, &third})
-        ASSERT_TRUE(probe->wait_posted());
-    EXPECT_EQ(first.thread.load(), second.thread.load());
-    EXPECT_EQ(first.thread.load(), third.thread.load());
-    EXPECT_NE(first.thread.load(), GetCurrentThreadId());
-}
-
 TEST_F(NetbiosAsyncTest, SlowCommandDoesNotHoldUpOthers) {
-    Probe slow(NCBASTAT | ASYNCH, 1), quick(NCBASTAT | ASYNCH, 0);
+    Probe slow(NCBASTAT | ASYNCH, 1, 64), quick(NCBASTAT | ASYNCH, 0, 64);
     slow.ncb.ncb_post = quick.ncb.ncb_post = RecordPost;
     scripted.hold(1);
     EXPECT_EQ(Netbios(&slow.ncb), NRC_GOODRET);
@@ -119,36 +84,33 @@ TEST_F(NetbiosAsyncTest, SlowCommandDoesNotHoldUpOthers) {
     ASSERT_TRUE(slow.wait_posted());
 }
 
-TEST_F(NetbiosAsyncTest, ManyConcurrentCommandsEachPostOnce) {
+TEST_F(NetbiosAsyncTest, ManyConcurrentCommandsEachPostOnceOnTheOneCompletionThread) {
     constexpr int count = 200;
     scripted.set_session_status(1, {NRC_GOODRET, nbt::session_status_reply({}, {}), 3ms});
     std::vector<std::unique_ptr<Probe>> probes;
     for (int i = 0; i < count; i++) {
         static const UCHAR commands[] = {NCBASTAT | ASYNCH, NCBSSTAT | ASYNCH, NCBRESET | ASYNCH, NCBENUM | ASYNCH};
-        probes.push_back(std::make_unique<Probe>(commands[i % 4], UCHAR(i % 2)));
+        probes.push_back(std::make_unique<Probe>(commands[i % 4], UCHAR(i % 2), 64));
         probes.back()->ncb.ncb_post = RecordPost;
     }
-    // Issue from several threads at once.
     std::atomic<int> next{0};
-    auto issue = [](LPVOID parameter) -> DWORD {
-        auto *context = static_cast<std::pair<std::atomic<int> *, std::vector<std::unique_ptr<Probe>> *> *>(parameter);
-        for (int i; (i = context->first->fetch_add(1)) < count;)
-            Netbios(&(*context->second)[i]->ncb);
-        return 0;
-    };
-    std::pair<std::atomic<int> *, std::vector<std::unique_ptr<Probe>> *> context{&next, &probes};
-    HANDLE threads[4];
-    for (HANDLE &thread : threads)
-        thread = CreateThread(NULL, 0, issue, &context, 0, NULL);
-    EXPECT_EQ(WaitForMultipleObjects(4, threads, TRUE, 60000), WAIT_OBJECT_0);
-    for (HANDLE thread : threads)
-        CloseHandle(thread);
+    std::vector<std::thread> issuers;
+    for (int t = 0; t < 4; t++) {
+        issuers.emplace_back([&] {
+            for (int i; (i = next.fetch_add(1)) < count;)
+                EXPECT_EQ(Netbios(&probes[i]->ncb), NRC_GOODRET);
+        });
+    }
+    for (auto &issuer : issuers)
+        issuer.join();
 
-    ASSERT_TRUE(platform::netbios::wait_until_idle(60s));
+    ASSERT_TRUE(scripted.wait_until_idle(60s));
     for (int i = 0; i < count; i++) {
         EXPECT_EQ(probes[i]->calls, 1) << "NCB " << i;
         EXPECT_EQ(probes[i]->cmd_cplt_seen, NRC_GOODRET) << "NCB " << i;
+        EXPECT_EQ(probes[i]->thread.load(), probes[0]->thread.load()) << "NCB " << i;
     }
+    EXPECT_NE(probes[0]->thread.load(), GetCurrentThreadId());
     EXPECT_EQ(scripted.issued().size(), size_t(count));
 }
 
@@ -179,41 +141,53 @@ TEST_F(NetbiosAsyncTest, PostRoutineMayFreeItsNcb) {
 TEST_F(NetbiosAsyncTest, CommandsThatGetNoAnswerTimeOut) {
     scripted.set_command_timeout(200ms);
     scripted.set_session_status(0, {NRC_GOODRET, nbt::session_status_reply({}, {}), 60s});
-    Probe delayed(NCBSSTAT, 0);
+    Probe delayed(NCBSSTAT, 0, 64);
     EXPECT_EQ(Netbios(&delayed.ncb), NRC_CMDTMO);
     EXPECT_EQ(delayed.ncb.ncb_cmd_cplt, NRC_CMDTMO);
-    EXPECT_EQ(delayed.buffer[0], guard);
+    EXPECT_EQ(delayed.buffer()[0], guard);
 
     scripted.hold(0);
-    Probe held(NCBASTAT | ASYNCH, 0);
+    Probe held(NCBASTAT | ASYNCH, 0, 64);
     held.ncb.ncb_post = RecordPost;
     EXPECT_EQ(Netbios(&held.ncb), NRC_GOODRET);
     ASSERT_TRUE(held.wait_posted());
     EXPECT_EQ(held.retcode_seen, NRC_CMDTMO);
-    EXPECT_EQ(held.buffer[0], guard);
+    EXPECT_EQ(held.buffer()[0], guard);
 }
 
 TEST_F(NetbiosAsyncTest, TransportThatOverrunsItsDeadlineCannotDelayCompletion) {
-    scripted.set_command_timeout(200ms);
+    // Long enough for the command thread to reach the transport even on a loaded machine.
+    scripted.set_command_timeout(2s);
+    scripted.hold(0, /*ignore_deadline=*/true);
     scripted.hold(1, /*ignore_deadline=*/true);
-    Probe async(NCBASTAT | ASYNCH, 1), sync(NCBRESET, 1);
+    Probe async(NCBASTAT | ASYNCH, 1, 64), sync(NCBRESET, 0, 64);
     async.ncb.ncb_post = RecordPost;
     EXPECT_EQ(Netbios(&async.ncb), NRC_GOODRET);
+    ASSERT_TRUE(scripted.wait_until_held(1));
     EXPECT_EQ(Netbios(&sync.ncb), NRC_CMDTMO);
     ASSERT_TRUE(async.wait_posted());
     EXPECT_EQ(async.retcode_seen, NRC_CMDTMO);
-    ASSERT_TRUE(scripted.wait_until_held(2));
 
-    // The late replies go nowhere: the caller's buffer is already its own again.
+    // The late reply goes nowhere: the caller's buffer is already its own again.
     scripted.release(1);
-    ASSERT_TRUE(platform::netbios::wait_until_idle(30s));
-    Probe after(NCBRESET, 1);
+    ASSERT_TRUE(scripted.wait_until_answered(1));
+    Probe after(NCBENUM | ASYNCH, 0, 64);
+    after.ncb.ncb_post = RecordPost;
     EXPECT_EQ(Netbios(&after.ncb), NRC_GOODRET);
-    EXPECT_EQ(async.buffer[0], guard);
+    ASSERT_TRUE(after.wait_posted());
+    EXPECT_EQ(async.buffer()[0], guard);
     EXPECT_EQ(async.calls, 1);
 }
 
 TEST(NetbiosDefaultTransport, OffersNoLanas) {
+    // The default transport carries NetBIOS over this machine's interfaces; a prefix whose LANA map names no
+    // interface that exists leaves it without LANAs, and nothing is sent anywhere.
+    auto prefix = std::filesystem::temp_directory_path() / ("netbios-default-" + std::to_string(getpid()));
+    std::filesystem::create_directories(prefix);
+    std::ofstream(prefix / "platform.conf") << "[netbios]\nlana.0 = no-such-if\n";
+    setenv("PLATFORM_PREFIX", prefix.c_str(), 1);
+    platform::prefix::reload();
+
     LANA_ENUM lanas;
     NCB ncb{};
     ncb.ncb_command = NCBENUM;
@@ -224,10 +198,14 @@ TEST(NetbiosDefaultTransport, OffersNoLanas) {
     NCB reset{};
     reset.ncb_command = NCBRESET;
     EXPECT_EQ(Netbios(&reset), NRC_BRIDGE);
+
+    unsetenv("PLATFORM_PREFIX");
+    platform::prefix::reload();
+    std::filesystem::remove_all(prefix);
 }
 
 TEST(ScriptedNetbiosLifetime, DestructionWaitsForOutstandingCommands) {
-    Probe probe(NCBRESET | ASYNCH, 0);
+    Probe probe(NCBRESET | ASYNCH, 0, 64);
     probe.ncb.ncb_post = RecordPost;
     {
         ScriptedNetbios scripted;

@@ -1,5 +1,7 @@
 // Netbios() against the scripted transport: what each command delivers, cut replies, refusals, asynchronous
 // completion and deadlines.
+#include "ncb_probe.h"
+
 #include <testing/scripted_netbios.h>
 
 #include <windows.h>
@@ -10,6 +12,8 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -19,48 +23,9 @@ using platform::testing::ScriptedNetbios;
 using platform::testing::ScriptedReply;
 namespace nbt = platform::testing;
 
-constexpr UCHAR guard = 0xcd;
-
-// An NCB with a guarded reply buffer and what its post routine saw. The NCB comes first so the post routine can
-// find its probe.
-struct Probe {
-    NCB ncb{};
-    std::vector<UCHAR> area;  // 16 guard bytes, the buffer, 16 guard bytes
-    std::atomic<int> calls{0};
-    std::atomic<DWORD> thread{0};
-    std::atomic<int> retcode_seen{-1};
-    std::atomic<int> cmd_cplt_seen{-1};
-    std::atomic<bool> event_set_before_post{false};
-    HANDLE posted = CreateEventA(NULL, TRUE, FALSE, NULL);
-
-    Probe(UCHAR command, UCHAR lana, WORD length) : area(length + 32, guard) {
-        ncb.ncb_command = command;
-        ncb.ncb_lana_num = lana;
-        ncb.ncb_buffer = area.data() + 16;
-        ncb.ncb_length = length;
-    }
-    ~Probe() { CloseHandle(posted); }
-
-    PUCHAR buffer() { return area.data() + 16; }
-    bool guards_intact() const {
-        for (std::size_t i = 0; i < 16; i++)
-            if (area[i] != guard || area[area.size() - 1 - i] != guard)
-                return false;
-        return true;
-    }
-    bool wait_posted() { return WaitForSingleObject(posted, 30000) == WAIT_OBJECT_0; }
-};
-
-void CALLBACK RecordPost(PNCB pncb) {
-    auto *probe = reinterpret_cast<Probe *>(pncb);
-    probe->retcode_seen = pncb->ncb_retcode;
-    probe->cmd_cplt_seen = pncb->ncb_cmd_cplt;
-    probe->thread = GetCurrentThreadId();
-    if (pncb->ncb_event)
-        probe->event_set_before_post = WaitForSingleObject(pncb->ncb_event, 0) == WAIT_OBJECT_0;
-    probe->calls++;
-    SetEvent(probe->posted);
-}
+using ncb_probe::guard;
+using ncb_probe::Probe;
+using ncb_probe::RecordPost;
 
 std::vector<std::uint8_t> two_name_adapter_reply() {
     ADAPTER_STATUS status{};
@@ -164,12 +129,14 @@ TEST_F(NetbiosTest, ResetReturnsTheTransportsCodeAndUnlistedLanasAreRefused) {
     EXPECT_EQ(unlisted.ncb.ncb_cmd_cplt, NRC_BRIDGE);
     EXPECT_EQ(scripted.transport_calls(), 2u);
 
-    for (UCHAR command : {UCHAR(NCBASTAT), UCHAR(NCBSSTAT), UCHAR(NCBASTAT | ASYNCH)}) {
+    for (UCHAR command : {UCHAR(NCBASTAT), UCHAR(NCBSSTAT), UCHAR(NCBASTAT | ASYNCH), UCHAR(NCBRESET | ASYNCH)}) {
         Probe probe(command, 9, 2048);
         probe.ncb.ncb_post = RecordPost;
         EXPECT_EQ(Netbios(&probe.ncb), NRC_BRIDGE) << "command " << int(command);
         EXPECT_EQ(probe.ncb.ncb_retcode, NRC_BRIDGE);
         EXPECT_TRUE(probe.guards_intact());
+        ASSERT_TRUE(scripted.wait_until_idle());
+        EXPECT_EQ(probe.calls, 0);
     }
 }
 
@@ -178,9 +145,12 @@ TEST_F(NetbiosTest, NullNcbAndUnknownCommands) {
     scripted.set_lanas({0});
     for (UCHAR command : {UCHAR(NCBCALL), UCHAR(NCBADDNAME), UCHAR(NCBCANCEL), UCHAR(0x7f), UCHAR(0xff)}) {
         Probe probe(command, 0, 2048);
+        probe.ncb.ncb_post = RecordPost;
         EXPECT_EQ(Netbios(&probe.ncb), NRC_ILLCMD) << "command " << int(command);
         EXPECT_EQ(probe.ncb.ncb_retcode, NRC_ILLCMD);
         EXPECT_EQ(probe.ncb.ncb_cmd_cplt, NRC_ILLCMD);
+        ASSERT_TRUE(scripted.wait_until_idle());
+        EXPECT_EQ(probe.calls, 0);  // 0xff is asynchronous: refused at once, so never posted
     }
     EXPECT_EQ(scripted.issued().size(), 5u);  // the null NCB is not recorded
 }
@@ -266,6 +236,7 @@ TEST_F(NetbiosTest, EveryIssuedNcbIsRecorded) {
     std::memcpy(probe.ncb.ncb_callname, "CALLED", 6);
     probe.ncb.ncb_post = RecordPost;
     probe.ncb.ncb_event = event;
+    probe.ncb.ncb_rto = 9;
     EXPECT_EQ(Netbios(&probe.ncb), NRC_GOODRET);
     ASSERT_TRUE(probe.wait_posted());
 
@@ -281,6 +252,8 @@ TEST_F(NetbiosTest, EveryIssuedNcbIsRecorded) {
     EXPECT_EQ(issued[0].post, &RecordPost);
     EXPECT_EQ(issued[0].event, event);
     EXPECT_EQ(issued[0].thread, GetCurrentThreadId());
+    EXPECT_EQ(issued[0].contents.ncb_rto, 9);
+    EXPECT_EQ(issued[0].contents.ncb_retcode, ncb_probe::unset_code);  // as issued, before Netbios() set it
     CloseHandle(event);
 }
 
@@ -293,6 +266,88 @@ TEST_F(NetbiosTest, SynchronousCommandSignalsItsEvent) {
     EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
     EXPECT_EQ(probe.calls, 0);
     CloseHandle(event);
+}
+
+}  // namespace
+
+namespace {
+
+// A transport that fails the way a buggy one might: by throwing.
+class ThrowingTransport : public platform::netbios::Transport {
+public:
+    explicit ThrowingTransport(bool throw_from_lanas) : throw_from_lanas_(throw_from_lanas) {}
+    std::vector<std::uint8_t> lanas() override {
+        if (throw_from_lanas_)
+            throw std::runtime_error("interfaces unavailable");
+        return {0};
+    }
+    std::uint8_t reset(std::uint8_t, platform::netbios::Deadline) override { throw std::bad_alloc(); }
+    platform::netbios::Reply adapter_status(std::uint8_t, const platform::netbios::Name &,
+                                            platform::netbios::Deadline) override {
+        throw std::runtime_error("malformed node status");
+    }
+    platform::netbios::Reply session_status(std::uint8_t, const platform::netbios::Name &,
+                                            platform::netbios::Deadline) override {
+        return {};
+    }
+
+private:
+    bool throw_from_lanas_;
+};
+
+class TransportSwap {
+public:
+    explicit TransportSwap(std::shared_ptr<platform::netbios::Transport> transport)
+        : previous_(platform::netbios::current_transport()) {
+        platform::netbios::install_transport(std::move(transport));
+    }
+    ~TransportSwap() {
+        platform::netbios::wait_until_idle(std::chrono::seconds(30));
+        platform::netbios::install_transport(previous_);
+    }
+
+private:
+    std::shared_ptr<platform::netbios::Transport> previous_;
+};
+
+TEST(NetbiosTransportFailures, BecomeReturnCodes) {
+    {
+        TransportSwap swap(std::make_shared<ThrowingTransport>(false));
+        Probe astat(NCBASTAT | ASYNCH, 0, 2048);
+        astat.ncb.ncb_post = RecordPost;
+        EXPECT_EQ(Netbios(&astat.ncb), NRC_GOODRET);
+        ASSERT_TRUE(astat.wait_posted());
+        EXPECT_EQ(astat.retcode_seen, NRC_SYSTEM);
+        EXPECT_TRUE(astat.guards_intact());
+
+        Probe reset(NCBRESET, 0, 0);
+        EXPECT_EQ(Netbios(&reset.ncb), NRC_OSRESNOTAV);
+    }
+    {
+        TransportSwap swap(std::make_shared<ThrowingTransport>(true));
+        Probe astat(NCBASTAT | ASYNCH, 0, 2048);
+        astat.ncb.ncb_post = RecordPost;
+        EXPECT_EQ(Netbios(&astat.ncb), NRC_SYSTEM);
+        EXPECT_EQ(astat.ncb.ncb_cmd_cplt, NRC_SYSTEM);
+        EXPECT_TRUE(platform::netbios::wait_until_idle(std::chrono::seconds(30)));
+        EXPECT_EQ(astat.calls, 0);
+    }
+}
+
+TEST_F(NetbiosTest, CallersLastErrorIsKept) {
+    scripted.set_lanas({0});
+    Probe probe(NCBASTAT | ASYNCH, 0, 2048);
+    probe.ncb.ncb_event = reinterpret_cast<HANDLE>(0x7ff0);  // not a handle: resetting it fails
+    probe.ncb.ncb_post = RecordPost;
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(Netbios(&probe.ncb), NRC_GOODRET);
+    EXPECT_EQ(GetLastError(), 0xdeadbeefu);
+    ASSERT_TRUE(probe.wait_posted());
+
+    Probe refused(0x7f, 0, 0);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(Netbios(&refused.ncb), NRC_ILLCMD);
+    EXPECT_EQ(GetLastError(), 0xdeadbeefu);
 }
 
 }  // namespace

@@ -1,0 +1,150 @@
+// How long one adapter status of a real peer takes: through Netbios() in-process, as a whole `nmblookup -A`
+// process, and as a bare UDP node status request and reply with no platform in between. The peer is nmbd in
+// a network namespace of the benchmark's own (see the peer testbed); the summary prints the medians' ratios.
+#include "netapi32/nbt/name_service_packets.h"
+#include "netapi32/nbt/nbt_transport.h"
+#include "netapi32/nbt/tests/peer_testbed.h"
+#include "prefix/prefix.h"
+
+#include <benchmark/benchmark.h>
+#include <windows.h>
+#include <nb30.h>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+namespace {
+
+using platform::nbt::testing::dotted;
+using platform::nbt::testing::PeerTestbed;
+
+PeerTestbed *bed = nullptr;
+
+UCHAR adapter_status(const std::string &callname, std::vector<UCHAR> &buffer) {
+    NCB ncb{};
+    ncb.ncb_command = NCBASTAT;
+    ncb.ncb_buffer = buffer.data();
+    ncb.ncb_length = static_cast<WORD>(buffer.size());
+    std::memset(ncb.ncb_callname, ' ', NCBNAMSZ);
+    std::memcpy(ncb.ncb_callname, callname.data(), std::min<std::size_t>(callname.size(), NCBNAMSZ));
+    ncb.ncb_lana_num = 0;
+    return Netbios(&ncb);
+}
+
+void BM_NetbiosAdapterStatusByAddress(benchmark::State &state) {
+    std::vector<UCHAR> buffer(2048);
+    auto address = dotted(bed->peer_address());
+    for (auto _ : state)
+        if (adapter_status(address, buffer) != NRC_GOODRET)
+            state.SkipWithError("adapter status failed");
+}
+
+void BM_NetbiosAdapterStatusByName(benchmark::State &state) {
+    std::vector<UCHAR> buffer(2048);
+    for (auto _ : state)
+        if (adapter_status(bed->peer_name(), buffer) != NRC_GOODRET)
+            state.SkipWithError("adapter status failed");
+}
+
+// The transport alone, called directly: what Netbios() adds is the difference to the one above.
+void BM_TransportAdapterStatusByAddress(benchmark::State &state) {
+    auto transport = platform::nbt::make_nbt_transport();
+    platform::netbios::Name name;
+    name.fill(' ');
+    auto address = dotted(bed->peer_address());
+    std::memcpy(name.data(), address.data(), address.size());
+    for (auto _ : state) {
+        auto reply = transport->adapter_status(0, name, platform::netbios::Clock::now() + std::chrono::seconds(5));
+        if (reply.retcode != NRC_GOODRET)
+            state.SkipWithError("adapter status failed");
+    }
+}
+
+void BM_NmblookupProcess(benchmark::State &state) {
+    std::vector<std::string> argv = {"nmblookup", "-s", bed->client_config(), "-A", dotted(bed->peer_address())};
+    for (auto _ : state)
+        if (!bed->run(argv))
+            state.SkipWithError("nmblookup failed");
+}
+
+void BM_BareUdpRequestReply(benchmark::State &state) {
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{}, peer{};
+    local.sin_family = peer.sin_family = AF_INET;
+    auto local_address = bed->local_address(), peer_address = bed->peer_address();
+    std::memcpy(&local.sin_addr, local_address.data(), 4);
+    std::memcpy(&peer.sin_addr, peer_address.data(), 4);
+    peer.sin_port = htons(platform::nbt::name_service_port);
+    ::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
+    std::vector<std::uint8_t> reply(2048);
+    std::uint16_t id = 1;
+    for (auto _ : state) {
+        auto request = platform::nbt::build_node_status_request(id++);
+        ::sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr *>(&peer), sizeof peer);
+        pollfd readable{fd, POLLIN, 0};
+        if (::poll(&readable, 1, 2000) != 1 || ::recv(fd, reply.data(), reply.size(), 0) <= 0) {
+            state.SkipWithError("no reply");
+            break;
+        }
+    }
+    ::close(fd);
+}
+
+BENCHMARK(BM_BareUdpRequestReply)->UseRealTime()->Unit(benchmark::kMicrosecond)->Repetitions(10);
+BENCHMARK(BM_NetbiosAdapterStatusByAddress)->UseRealTime()->Unit(benchmark::kMicrosecond)->Repetitions(10);
+BENCHMARK(BM_TransportAdapterStatusByAddress)->UseRealTime()->Unit(benchmark::kMicrosecond)->Repetitions(10);
+BENCHMARK(BM_NetbiosAdapterStatusByName)->UseRealTime()->Unit(benchmark::kMicrosecond)->Repetitions(10);
+BENCHMARK(BM_NmblookupProcess)->UseRealTime()->Unit(benchmark::kMicrosecond)->Repetitions(10);
+
+// The console report, and at its end the medians set against each other.
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run> &runs) override {
+        for (auto &run : runs)
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                medians_[run.run_name.function_name] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        auto bare = medians_["BM_BareUdpRequestReply"], netbios = medians_["BM_NetbiosAdapterStatusByAddress"];
+        auto nmblookup = medians_["BM_NmblookupProcess"];
+        if (bare > 0 && netbios > 0 && nmblookup > 0)
+            std::printf(
+                "\nmedians (us): bare UDP %.1f, Netbios %.1f, nmblookup -A %.1f\n"
+                "Netbios / bare UDP = %.2f   nmblookup / Netbios = %.1f\n",
+                bare, netbios, nmblookup, netbios / bare, nmblookup / netbios);
+    }
+
+private:
+    std::map<std::string, double> medians_;
+};
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    std::string why_not, error;
+    auto testbed = PeerTestbed::create(why_not);
+    if (!testbed) {
+        std::fprintf(stderr, "nbt_bench: no test network: %s\n", why_not.c_str());
+        return 0;
+    }
+    platform::prefix::reload();
+    if (!testbed->start_peer(error)) {
+        std::fprintf(stderr, "nbt_bench: %s\n", error.c_str());
+        return 1;
+    }
+    bed = testbed.get();
+    benchmark::Initialize(&argc, argv);
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    bed = nullptr;
+    return 0;
+}

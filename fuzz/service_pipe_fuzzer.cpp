@@ -1,0 +1,164 @@
+// Throws random requests and disconnects at a running vessamir pipe server (the service runs in this
+// process, under the platform's dispatcher, in a prefix of its own). Each input is a list of operations:
+//   byte op, byte length, `length` payload bytes
+// op % 4: 0 one exchange through CallNamedPipeA; 1 connect and close; 2 write a request and close without
+// reading; 3 write a request and read the reply into a buffer of a fuzzed size.
+// Every reply must be exactly 180 bytes holding one of the service's texts; an exchange of up to 180 bytes
+// must succeed and the service must keep running.
+#include <windows.h>
+
+#include "advapi32/service_registry.h"
+#include "prefix/prefix.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+int VessamirMain(int argc, char *argv[]);
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr const char *pipe_name = "\\\\.\\pipe\\sd_flppy";
+
+[[noreturn]] void fail(const std::string &why) {
+    std::fprintf(stderr, "service_pipe_fuzzer: %s\n", why.c_str());
+    std::abort();
+}
+
+void start_service() {
+    char pattern[] = "/tmp/vessamir-fuzz-XXXXXX";
+    if (!mkdtemp(pattern))
+        fail("no temporary prefix");
+    fs::path prefix = pattern;
+    fs::create_directories(prefix / "dosdevices");
+    fs::create_directories(prefix / "drive_c");
+    for (const char *drive : {"a", "b"}) {
+        std::ofstream(prefix / (std::string("floppy-") + drive)) << "diskette\n";
+        fs::create_symlink(prefix / (std::string("floppy-") + drive),
+                           prefix / "dosdevices" / (std::string(drive) + ":"));
+    }
+    std::ofstream(prefix / "platform.conf") << "[eventlog]\ntarget = file:events.log\n\n"
+                                               "[accounts]\nAdministrators = root\nPower Users = nogroup\n";
+    setenv("PLATFORM_PREFIX", prefix.c_str(), 1);
+    setenv(platform::services::service_name_variable, "Varnholtguard", 1);
+    platform::prefix::reload();
+
+    std::thread([] {
+        char name[] = "vessamir";
+        char *arguments[] = {name, nullptr};
+        VessamirMain(1, arguments);
+        fail("the service ended");
+    }).detach();
+
+    platform::services::ServiceFiles files("Varnholtguard");
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (std::chrono::steady_clock::now() < deadline) {
+        auto status = files.read_status();
+        if (status && status->status.dwCurrentState == SERVICE_RUNNING)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    fail("the service did not start");
+}
+
+bool known_reply(const char *reply) {
+    static const char *const texts[] = {"Floppies were locked", "Floppies were unlocked", "Floppy status is: Locked",
+                                        "Floppy status is: Unlocked", "Bad operation passed in"};
+    if (!std::memchr(reply, '\0', 180))
+        return false;
+    for (const char *text : texts)
+        if (std::strcmp(reply, text) == 0)
+            return true;
+    return false;
+}
+
+HANDLE open_client() {
+    for (;;) {
+        HANDLE client = CreateFileA(pipe_name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+        if (client != INVALID_HANDLE_VALUE)
+            return client;
+        if (GetLastError() != ERROR_PIPE_BUSY)
+            fail("open failed with " + std::to_string(GetLastError()));
+        WaitNamedPipeA(pipe_name, NMPWAIT_WAIT_FOREVER);
+    }
+}
+
+void exchange(std::string request) {
+    char reply[512];
+    DWORD received = 0;
+    BOOL ok = CallNamedPipeA(pipe_name, request.data(), static_cast<DWORD>(request.size()), reply, sizeof reply,
+                             &received, NMPWAIT_WAIT_FOREVER);
+    if (request.size() > 180) {
+        if (ok)
+            fail("a request of " + std::to_string(request.size()) + " bytes was answered");
+        return;
+    }
+    if (!ok)
+        fail("exchange failed with " + std::to_string(GetLastError()));
+    if (received != 180)
+        fail("reply of " + std::to_string(received) + " bytes");
+    if (!known_reply(reply))
+        fail("unknown reply text");
+}
+
+void write_and_leave(const std::string &request) {
+    HANDLE client = open_client();
+    DWORD written;
+    WriteFile(client, request.data(), static_cast<DWORD>(request.size()), &written, NULL);
+    CloseHandle(client);
+}
+
+void read_with_buffer(const std::string &request, DWORD buffer_size) {
+    HANDLE client = open_client();
+    DWORD mode = PIPE_READMODE_MESSAGE, done = 0;
+    SetNamedPipeHandleState(client, &mode, NULL, NULL);
+    char reply[180];
+    if (WriteFile(client, request.data(), static_cast<DWORD>(request.size()), &done, NULL) && request.size() <= 180) {
+        BOOL ok = ReadFile(client, reply, buffer_size, &done, NULL);
+        if (buffer_size < 180 && (ok || GetLastError() != ERROR_MORE_DATA))
+            fail("a short read did not give more-data");
+        if (buffer_size == 180 && (!ok || done != 180 || !known_reply(reply)))
+            fail("a full read did not give a 180-byte reply");
+    }
+    CloseHandle(client);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    start_service();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    size_t at = 0;
+    while (at + 2 <= size) {
+        uint8_t op = data[at] % 4;
+        size_t length = std::min<size_t>(data[at + 1], size - at - 2);
+        std::string payload(reinterpret_cast<const char *>(data + at + 2), length);
+        at += 2 + length;
+        switch (op) {
+            case 0:
+                exchange(payload);
+                break;
+            case 1:
+                CloseHandle(open_client());
+                break;
+            case 2:
+                write_and_leave(payload);
+                break;
+            default:
+                read_with_buffer(payload, 1 + (length * 7) % 180);
+                break;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,77 @@
+// The one small interface between the window manager in user32 and where pixels go. A backend shows
+// top-level surfaces and reports input on them; it knows nothing of windows or messages.
+#pragma once
+
+#include <windows.h>
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform::display {
+
+using SurfaceId = std::uint32_t;
+
+enum class InputType { button_down, button_up, double_click, mouse_move, key_down, key_up, character, close };
+
+// Input on a surface. Points are relative to the surface's top left corner.
+struct InputEvent {
+    InputType type;
+    SurfaceId surface = 0;
+    POINT point{};
+    unsigned virtual_key = 0;  // key_down, key_up
+    char character = 0;        // character
+    bool shift = false;
+};
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+    virtual std::string_view name() const = 0;
+
+    // A top-level surface at `area` (screen coordinates); `owner` (0 for none) keeps it above its owner.
+    virtual SurfaceId create_surface(SurfaceId owner, const RECT &area) = 0;
+    virtual void destroy_surface(SurfaceId surface) = 0;
+    virtual void show_surface(SurfaceId surface, bool visible) = 0;
+    virtual void move_surface(SurfaceId surface, const RECT &area) = 0;
+    virtual void raise_surface(SurfaceId surface) = 0;
+    virtual void set_title(SurfaceId surface, std::string_view title) = 0;
+    // 0xAARRGGBB pixels, row by row.
+    virtual void set_icon(SurfaceId surface, int width, int height, const std::uint32_t *pixels) = 0;
+    // Shows the surface's current pixels; the backend copies what it keeps.
+    virtual void present(SurfaceId surface, cairo_surface_t *pixels) = 0;
+    virtual void bell() = 0;
+    virtual RECT screen_area() const = 0;
+    // True when the backend's screen shows the frame and caption user32 draws; false when a window manager
+    // draws its own and only the part below the caption is shown.
+    virtual bool shows_own_frame() const = 0;
+
+    // Where input goes. The sink is called from whichever thread produces the input.
+    void set_input_sink(std::function<void(const InputEvent &)> sink) { sink_ = std::move(sink); }
+
+protected:
+    void deliver(const InputEvent &event) const {
+        if (sink_)
+            sink_(event);
+    }
+
+private:
+    std::function<void(const InputEvent &)> sink_;
+};
+
+// The process's backend, made on first use: x11 when a display is set, headless otherwise; the prefix's
+// [display] backend (or PLATFORM_DISPLAY_BACKEND) chooses explicitly.
+Backend &backend();
+
+// For tests: replaces the process's backend before any window exists.
+void install_backend(std::unique_ptr<Backend> replacement);
+
+// A factory the X11 backend registers when it is linked in; null otherwise.
+using BackendFactory = std::unique_ptr<Backend> (*)();
+void register_x11_factory(BackendFactory factory);
+
+}  // namespace platform::display

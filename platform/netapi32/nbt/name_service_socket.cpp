@@ -1,0 +1,139 @@
+#include "name_service_socket.h"
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+namespace platform::nbt {
+namespace {
+
+constexpr std::size_t largest_datagram = 65536;
+
+sockaddr_in socket_address(const Ipv4Address &address, std::uint16_t port) {
+    sockaddr_in socket_address{};
+    socket_address.sin_family = AF_INET;
+    socket_address.sin_port = htons(port);
+    std::memcpy(&socket_address.sin_addr, address.data(), 4);
+    return socket_address;
+}
+
+}  // namespace
+
+std::optional<NameServiceSocket> NameServiceSocket::open(const Ipv4Address &local, const std::string &interface) {
+    int descriptor = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (descriptor < 0)
+        return std::nullopt;
+    NameServiceSocket socket(descriptor);
+    int on = 1;
+    ::setsockopt(descriptor, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    // Keeps a broadcast on the LANA's own link even where routes would send it elsewhere. Unprivileged
+    // processes may be refused; binding the LANA's address below still selects its subnet.
+    ::setsockopt(descriptor, SOL_SOCKET, SO_BINDTODEVICE, interface.c_str(), static_cast<socklen_t>(interface.size()));
+    auto address = socket_address(local, 0);
+    if (::bind(descriptor, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+        return std::nullopt;
+    return socket;
+}
+
+NameServiceSocket::NameServiceSocket(NameServiceSocket &&other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)) {}
+
+NameServiceSocket &NameServiceSocket::operator=(NameServiceSocket &&other) noexcept {
+    std::swap(descriptor_, other.descriptor_);
+    return *this;
+}
+
+NameServiceSocket::~NameServiceSocket() {
+    if (descriptor_ >= 0)
+        ::close(descriptor_);
+}
+
+void NameServiceSocket::discard_pending() {
+    std::uint8_t ignored;
+    while (::recv(descriptor_, &ignored, sizeof ignored, MSG_DONTWAIT | MSG_TRUNC) >= 0 || errno == EINTR ||
+           errno == ECONNREFUSED) {
+    }
+}
+
+bool NameServiceSocket::send(std::span<const std::uint8_t> bytes, const Ipv4Address &destination, std::uint16_t port) {
+    auto address = socket_address(destination, port);
+    return ::sendto(descriptor_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr *>(&address),
+                    sizeof address) == static_cast<ssize_t>(bytes.size());
+}
+
+std::optional<Datagram> NameServiceSocket::receive(Clock::time_point until) {
+    // Not zero-filled: only the bytes the kernel wrote are ever read.
+    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[largest_datagram]);
+    for (;;) {
+        sockaddr_in source{};
+        socklen_t source_size = sizeof source;
+        ssize_t size = ::recvfrom(descriptor_, buffer.get(), largest_datagram, MSG_TRUNC,
+                                  reinterpret_cast<sockaddr *>(&source), &source_size);
+        if (size >= 0 && static_cast<std::size_t>(size) <= largest_datagram && source.sin_family == AF_INET) {
+            Datagram datagram;
+            std::memcpy(datagram.source.data(), &source.sin_addr, 4);
+            datagram.source_port = ntohs(source.sin_port);
+            datagram.bytes.assign(buffer.get(), buffer.get() + size);
+            return datagram;
+        }
+        if (size >= 0 || errno == EINTR || errno == ECONNREFUSED || errno == EHOSTUNREACH || errno == ENETUNREACH)
+            continue;  // a cut datagram or a reported network error: wait on for the answer
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return std::nullopt;
+
+        auto now = Clock::now();
+        if (now >= until)
+            return std::nullopt;
+        // Round up so that a wait never ends just short of `until` and spins.
+        auto wait = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
+        pollfd readable{descriptor_, POLLIN, 0};
+        if (::poll(&readable, 1, static_cast<int>(std::min<long long>(wait, 60000))) < 0 && errno != EINTR)
+            return std::nullopt;
+    }
+}
+
+std::optional<Datagram> NameServiceSocket::exchange(std::span<const std::uint8_t> request,
+                                                    const Ipv4Address &destination, const RetryPolicy &policy,
+                                                    Clock::time_point deadline,
+                                                    const std::function<bool(const Datagram &)> &accept) {
+    for (unsigned attempt = 0; attempt < policy.tries && Clock::now() < deadline; ++attempt) {
+        send(request, destination, name_service_port);
+        auto until = std::min(Clock::now() + policy.interval, deadline);
+        while (auto datagram = receive(until)) {
+            if (accept(*datagram))
+                return datagram;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<NameServiceSocket> SocketPool::take(const Ipv4Address &address, const std::string &interface) {
+    {
+        std::lock_guard guard(lock_);
+        for (auto entry = idle_.begin(); entry != idle_.end(); ++entry) {
+            if (entry->address == address && entry->interface == interface) {
+                auto socket = std::move(entry->socket);
+                idle_.erase(entry);
+                socket.discard_pending();
+                return socket;
+            }
+        }
+    }
+    return NameServiceSocket::open(address, interface);
+}
+
+void SocketPool::give_back(const Ipv4Address &address, const std::string &interface, NameServiceSocket socket) {
+    std::lock_guard guard(lock_);
+    if (idle_.size() >= max_idle)
+        idle_.erase(idle_.begin());  // the oldest, likely of an address that is gone
+    idle_.push_back({address, interface, std::move(socket)});
+}
+
+}  // namespace platform::nbt

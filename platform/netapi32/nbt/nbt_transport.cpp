@@ -1,0 +1,187 @@
+#include "nbt_transport.h"
+
+#include "lana_map.h"
+#include "name_lookup.h"
+#include "nbt_settings.h"
+#include "prefix/prefix.h"
+#include "tcp_table.h"
+
+#include <nb30.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+#include <mutex>
+#include <set>
+
+namespace platform::nbt {
+namespace {
+
+constexpr std::uint16_t session_service_port = 139;
+
+// Configuration problems are told once each, not on every command that reads the settings again.
+void tell_problems(const std::vector<std::string> &problems) {
+    static std::mutex lock;
+    static std::set<std::string> told;
+    std::lock_guard guard(lock);
+    for (auto &problem : problems)
+        if (told.insert(problem).second)
+            std::cerr << prefix::root().string() << "/platform.conf: " << problem << " (ignored)\n";
+}
+
+NbtSettings current_settings() {
+    std::vector<std::string> problems;
+    auto settings = parse_settings(prefix::setting("netbios", "wins"), prefix::setting("netbios", "retries"),
+                                   prefix::setting("netbios", "retry_interval_ms"), problems);
+    tell_problems(problems);
+    return settings;
+}
+
+constexpr std::chrono::milliseconds interface_list_max_age{1000};
+
+std::vector<LanaBinding> current_lanas(InterfaceCache &cache, std::chrono::milliseconds max_age) {
+    std::vector<std::string> problems;
+    auto lanas = number_lanas(cache.get(max_age), prefix::section_entries("netbios"), problems);
+    tell_problems(problems);
+    return lanas;
+}
+
+std::optional<LanaBinding> find_lana(InterfaceCache &cache, std::uint8_t lana,
+                                     std::chrono::milliseconds max_age = interface_list_max_age) {
+    for (auto &binding : current_lanas(cache, max_age))
+        if (binding.lana == lana)
+            return binding;
+    return std::nullopt;
+}
+
+// The text of a call name without its trailing blanks and zeros, for reading it as a dotted address.
+std::string trimmed_text(const NetbiosName &name) {
+    std::string text(name.begin(), name.end());
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\0'))
+        text.pop_back();
+    return text;
+}
+
+// The names the local node answers for on the LANA's own address; none when no node answers.
+std::vector<NodeName> local_names(NameLookup &lookup, const LanaBinding &binding) {
+    auto status = lookup.node_status(binding.interface.ipv4->address);
+    return status ? status->names : std::vector<NodeName>{};
+}
+
+// The local node's server name (type 0x20, unique) and its name number in the adapter status; the host
+// name, under number 1, when the node does not answer or holds no such name.
+std::pair<std::uint8_t, NetbiosName> local_server_name(const std::vector<NodeName> &names) {
+    for (std::size_t i = 0; i < names.size() && i < 255; ++i)
+        if (names[i].name[15] == 0x20 && !(names[i].flags & name_flag_group))
+            return {static_cast<std::uint8_t>(i + 1), names[i].name};
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    std::string text(host);
+    text = text.substr(0, text.find('.'));
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+    return {1, make_name(text, 0x20)};
+}
+
+std::optional<std::uint8_t> session_state(TcpState state) {
+    switch (state) {
+        case TcpState::established:
+            return SESSION_ESTABLISHED;
+        case TcpState::fin_wait1:
+        case TcpState::fin_wait2:
+        case TcpState::close_wait:
+        case TcpState::closing:
+        case TcpState::last_ack:
+            return HANGUP_PENDING;
+        default:
+            return std::nullopt;  // listening sockets, handshakes and closed connections are no sessions
+    }
+}
+
+class NbtTransport final : public netbios::Transport {
+public:
+    std::vector<std::uint8_t> lanas() override {
+        std::vector<std::uint8_t> numbers;
+        for (auto &binding : current_lanas(interfaces_, interface_list_max_age))
+            numbers.push_back(binding.lana);
+        return numbers;
+    }
+
+    std::chrono::milliseconds command_timeout() override {
+        // A remote adapter status is a name query and a node status request, each with all its tries.
+        auto settings = current_settings();
+        return 2 * settings.retries * settings.retry_interval + std::chrono::seconds(1);
+    }
+
+    std::uint8_t reset(std::uint8_t lana, netbios::Deadline) override {
+        // The transport keeps no per-LANA state that a reset would clear.
+        return find_lana(interfaces_, lana, std::chrono::milliseconds(0)) ? NRC_GOODRET : NRC_BRIDGE;
+    }
+
+    netbios::Reply adapter_status(std::uint8_t lana, const netbios::Name &callname,
+                                  netbios::Deadline deadline) override {
+        // The local adapter's counters are read at the moment they are asked for.
+        bool local = callname[0] == '*';
+        auto binding = find_lana(interfaces_, lana, local ? std::chrono::milliseconds(0) : interface_list_max_age);
+        if (!binding)
+            return {NRC_BRIDGE, {}};
+        NameLookup lookup(sockets_, *binding, current_settings(), deadline);
+        if (!lookup.usable())
+            return {NRC_SYSTEM, {}};
+
+        if (local) {
+            auto names = local_names(lookup, *binding);
+            return {NRC_GOODRET, local_adapter_status(binding->interface.mac, binding->interface.counters, names)};
+        }
+        auto address = parse_ipv4(trimmed_text(callname));
+        if (!address)
+            address = lookup.resolve(callname);
+        if (!address)
+            return {NRC_CMDTMO, {}};
+        auto status = lookup.node_status(*address);
+        if (!status)
+            return {NRC_CMDTMO, {}};
+        return {NRC_GOODRET, remote_adapter_status(*status)};
+    }
+
+    netbios::Reply session_status(std::uint8_t lana, const netbios::Name &name, netbios::Deadline deadline) override {
+        auto binding = find_lana(interfaces_, lana);
+        if (!binding)
+            return {NRC_BRIDGE, {}};
+        NameLookup lookup(sockets_, *binding, current_settings(), deadline);
+        if (!lookup.usable())
+            return {NRC_SYSTEM, {}};
+        auto names = local_names(lookup, *binding);
+        auto [number, server_name] = local_server_name(names);
+        // Sessions on port 139 belong to the server name; the node's other names have none, and a name it
+        // does not hold is not found.
+        bool every_name = name[0] == '*';
+        if (!every_name && name != server_name) {
+            auto held = std::find_if(names.begin(), names.end(), [&](auto &entry) { return entry.name == name; });
+            if (held == names.end())
+                return {NRC_NOWILD, {}};
+            return {NRC_GOODRET, session_status_record(static_cast<std::uint8_t>(held - names.begin() + 1), name, {})};
+        }
+
+        std::vector<SessionEntry> sessions;
+        for (auto &connection : read_tcp_connections()) {
+            auto state = session_state(connection.state);
+            if (connection.local_port == session_service_port && connection.local == binding->interface.ipv4->address &&
+                state)
+                sessions.push_back({*state, connection.remote});
+        }
+        return {NRC_GOODRET, session_status_record(number, server_name, sessions)};
+    }
+
+private:
+    InterfaceCache interfaces_;
+    SocketPool sockets_;
+};
+
+}  // namespace
+
+std::shared_ptr<netbios::Transport> make_nbt_transport() {
+    return std::make_shared<NbtTransport>();
+}
+
+}  // namespace platform::nbt

@@ -1,0 +1,276 @@
+#include "peer_testbed.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+namespace platform::nbt::testing {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr const char *netns_prefix = "nbt-test-";
+
+// Runs argv (searched in PATH) and collects its standard output; stderr goes to `log` when given.
+std::optional<std::string> run_argv(const std::vector<std::string> &argv, const fs::path &log = {}) {
+    int pipe_ends[2];
+    if (::pipe2(pipe_ends, O_CLOEXEC) != 0)
+        return std::nullopt;
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(pipe_ends[1], 1);
+        int error_out = ::open(log.empty() ? "/dev/null" : log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        ::dup2(error_out, 2);
+        std::vector<char *> args;
+        for (auto &arg : argv)
+            args.push_back(const_cast<char *>(arg.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(pipe_ends[1]);
+    std::string output;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(pipe_ends[0], buffer, sizeof buffer)) > 0;)
+        output.append(buffer, static_cast<std::size_t>(got));
+    ::close(pipe_ends[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return output;
+}
+
+// Namespaces whose run ended without cleaning up (a crash, a kill): their owner's pid is gone.
+void remove_leftovers() {
+    std::error_code error;
+    for (auto &entry : fs::directory_iterator("/run/netns", error)) {
+        auto name = entry.path().filename().string();
+        if (name.rfind(netns_prefix, 0) != 0)
+            continue;
+        auto pid = std::atoi(name.c_str() + std::strlen(netns_prefix));
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+            run_argv({"ip", "netns", "delete", name});
+    }
+}
+
+void write_file(const fs::path &path, const std::string &text) {
+    std::ofstream(path) << text;
+}
+
+std::string samba_config(const fs::path &folder, const std::string &name, const std::string &workgroup,
+                         const std::string &link, bool wins_server = false) {
+    std::string dirs;
+    for (auto *key : {"lock directory", "state directory", "cache directory", "pid directory", "private dir",
+                      "ncalrpc dir", "binddns dir"}) {
+        auto dir = folder / (std::string(key).substr(0, std::string(key).find(' ')));
+        fs::create_directories(dir);
+        dirs += std::string("   ") + key + " = " + dir.string() + "\n";
+    }
+    return "[global]\n   netbios name = " + name + "\n   workgroup = " + workgroup + "\n   interfaces = " + link +
+           "\n   bind interfaces only = yes\n   disable netbios = no\n   wins support = " +
+           (wins_server ? "yes" : "no") +
+           "\n   dns proxy = no\n"
+           "   log level = 1\n" +
+           dirs;
+}
+
+void end_process(pid_t &pid) {
+    if (pid <= 0)
+        return;
+    ::kill(-pid, SIGKILL);  // nmbd and whatever it forked, which share its process group
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    pid = -1;
+}
+
+}  // namespace
+
+std::string dotted(const Ipv4Address &address) {
+    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) + "." +
+           std::to_string(address[3]);
+}
+
+std::unique_ptr<PeerTestbed> PeerTestbed::create(std::string &why_not) {
+    if (::geteuid() != 0) {
+        why_not = "network namespaces need root";
+        return nullptr;
+    }
+    for (auto *tool : {"ip", "nmbd", "nmblookup"}) {
+        if (!run_argv({"sh", "-c", std::string("command -v ") + tool})) {
+            why_not = std::string(tool) + " is not installed";
+            return nullptr;
+        }
+    }
+    remove_leftovers();
+
+    std::unique_ptr<PeerTestbed> bed(new PeerTestbed);
+    auto pid = std::to_string(::getpid());
+    bed->tag_ = pid;
+    bed->local_netns_ = netns_prefix + pid + "-local";
+    bed->peer_netns_ = netns_prefix + pid + "-peer";
+    bed->local_link_ = "nbt" + pid + "l";
+    bed->peer_link_ = "nbt" + pid + "p";
+    bed->peer_name_ = "PEER" + pid;
+    bed->local_name_ = "LOCAL" + pid;
+    bed->directory_ = fs::temp_directory_path() / ("nbt-testbed-" + pid);
+    fs::remove_all(bed->directory_);
+    fs::create_directories(bed->directory_);
+    bed->prefix_ = bed->directory_ / "prefix";
+    fs::create_directories(bed->prefix_);
+
+    auto local = dotted(bed->local_address()), peer = dotted(bed->peer_address());
+    auto broadcast = dotted(bed->broadcast_address());
+    std::vector<std::vector<std::string>> steps = {
+        {"ip", "netns", "add", bed->local_netns_},
+        {"ip", "netns", "add", bed->peer_netns_},
+        {"ip", "-n", bed->local_netns_, "link", "add", bed->local_link_, "type", "veth", "peer", "name",
+         bed->peer_link_, "netns", bed->peer_netns_},
+        {"ip", "-n", bed->local_netns_, "addr", "add", local + "/24", "broadcast", broadcast, "dev", bed->local_link_},
+        {"ip", "-n", bed->peer_netns_, "addr", "add", peer + "/24", "broadcast", broadcast, "dev", bed->peer_link_},
+        {"ip", "-n", bed->local_netns_, "link", "set", "lo", "up"},
+        {"ip", "-n", bed->peer_netns_, "link", "set", "lo", "up"},
+        {"ip", "-n", bed->local_netns_, "link", "set", bed->local_link_, "up"},
+        {"ip", "-n", bed->peer_netns_, "link", "set", bed->peer_link_, "up"},
+    };
+    for (auto &step : steps) {
+        if (!run_argv(step, bed->directory_ / "setup.log")) {
+            why_not = "cannot build the test network (" + step[0] + " " + step[1] + " " + step[2] + " ...)";
+            return nullptr;  // the destructor removes what was made
+        }
+    }
+
+    bed->original_netns_ = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+    int target = ::open(("/run/netns/" + bed->local_netns_).c_str(), O_RDONLY | O_CLOEXEC);
+    bool entered = target >= 0 && ::setns(target, CLONE_NEWNET) == 0;
+    if (target >= 0)
+        ::close(target);
+    if (!entered) {
+        why_not = "cannot enter the test namespace";
+        return nullptr;
+    }
+
+    write_file(bed->prefix_ / "platform.conf",
+               "[netbios]\nlana.0 = " + bed->local_link_ + "\nretries = 3\nretry_interval_ms = 250\n");
+    fs::create_directories(bed->directory_ / "client");
+    write_file(bed->directory_ / "client.conf",
+               samba_config(bed->directory_ / "client", "NBTCLIENT", bed->workgroup(), bed->local_link_));
+    ::setenv("PLATFORM_PREFIX", bed->prefix_.c_str(), 1);
+    return bed;
+}
+
+PeerTestbed::~PeerTestbed() {
+    end_process(peer_pid_);
+    end_process(local_pid_);
+    if (original_netns_ >= 0) {
+        ::setns(original_netns_, CLONE_NEWNET);
+        ::close(original_netns_);
+    }
+    // Deleting the namespaces removes the veth pair with them.
+    for (auto *netns : {&peer_netns_, &local_netns_})
+        if (!netns->empty())
+            run_argv({"ip", "netns", "delete", *netns});
+    std::error_code error;
+    fs::remove_all(directory_, error);
+}
+
+bool PeerTestbed::start_nmbd(const std::string &netns, const std::string &link, const std::string &name,
+                             const std::string &folder, pid_t &pid, std::string &error) {
+    auto dir = directory_ / folder;
+    fs::create_directories(dir / "log");
+    write_file(dir / "smb.conf", samba_config(dir, name, workgroup(), link, folder == "peer"));
+    pid = ::fork();
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // a test that dies takes its peer with it
+        int out = ::open((dir / "nmbd.out").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        std::string conf = (dir / "smb.conf").string(), log = (dir / "log").string() + "/";
+        ::execlp("ip", "ip", "netns", "exec", netns.c_str(), "nmbd", "-F", "--no-process-group", "-s", conf.c_str(),
+                 "-l", log.c_str(), static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    if (pid < 0) {
+        error = "fork failed";
+        return false;
+    }
+    ::setpgid(pid, pid);
+    return true;
+}
+
+bool PeerTestbed::start_peer(std::string &error) {
+    if (!start_nmbd(peer_netns_, peer_link_, peer_name_, "peer", peer_pid_, error))
+        return false;
+    // nmbd answers node status at once but holds its names only once their registration went unchallenged.
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < until) {
+        if (run({"nmblookup", "-s", client_config(), "-B", dotted(broadcast_address()), peer_name_}))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    error = "nmbd did not come up in the peer namespace (see " + (directory_ / "peer").string() + ")";
+    return false;
+}
+
+bool PeerTestbed::start_local_node(std::string &error) {
+    if (!start_nmbd(local_netns_, local_link_, local_name_, "local", local_pid_, error))
+        return false;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < until) {
+        if (run({"nmblookup", "-s", client_config(), "-B", dotted(local_address()), local_name_}))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    error = "nmbd did not come up on the local end";
+    return false;
+}
+
+void PeerTestbed::configure(const std::string &extra_netbios_lines) {
+    write_file(prefix_ / "platform.conf",
+               "[netbios]\nlana.0 = " + local_link_ + "\nretries = 3\nretry_interval_ms = 250\n" + extra_netbios_lines);
+}
+
+void PeerTestbed::signal_peer(int signal) {
+    if (peer_pid_ > 0)
+        ::kill(-peer_pid_, signal);
+}
+
+void PeerTestbed::stop_peer() {
+    end_process(peer_pid_);
+}
+
+std::optional<std::string> PeerTestbed::run(const std::vector<std::string> &argv) const {
+    return run_argv(argv);
+}
+
+int PeerTestbed::connect_from_peer(std::uint16_t port) const {
+    int result = -1;
+    std::thread([&] {
+        // setns moves only this thread; the socket it makes stays in the peer namespace.
+        int netns = ::open(("/run/netns/" + peer_netns_).c_str(), O_RDONLY | O_CLOEXEC);
+        if (netns < 0 || ::setns(netns, CLONE_NEWNET) != 0)
+            return;
+        ::close(netns);
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        auto local = local_address();
+        std::memcpy(&address.sin_addr, local.data(), 4);
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
+            result = fd;
+        else
+            ::close(fd);
+    }).join();
+    return result;
+}
+
+}  // namespace platform::nbt::testing

@@ -1,0 +1,69 @@
+// Test hooks for the windowing platform on the headless screen: input injection, pixels, screenshots,
+// and the text a user would read. Tests and UI scripts use these; programs never do.
+#pragma once
+
+#include "display/headless_backend.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::testing::ui {
+
+// The process's backend as the headless screen; installs one when the process has none yet. Fails the
+// process (abort) when another backend is already in use.
+display::HeadlessBackend &headless();
+
+// Input. Points are screen coordinates unless named client. Injected input is queued for the thread that
+// owns the window under the point (keys: the topmost window); that thread must be pumping messages.
+bool click(POINT screen);
+bool double_click(POINT screen);
+bool mouse_down(POINT screen);
+bool mouse_move(POINT screen);
+bool mouse_up(POINT screen);
+bool click_client(HWND hwnd, POINT client);
+bool double_click_client(HWND hwnd, POINT client);
+// The centre of a child window (a control) on the screen.
+POINT center_of(HWND hwnd);
+// Where a top-level window's close box, caption, menu bar item (by index) and vertical scroll bar
+// arrows are on the screen.
+POINT close_box_of(HWND hwnd);
+POINT caption_of(HWND hwnd);
+POINT menu_bar_item_of(HWND hwnd, int index);
+POINT scroll_up_arrow_of(HWND hwnd);
+POINT scroll_down_arrow_of(HWND hwnd);
+// Where the item of the open pop-up menu with this text ('&' ignored) is; {-1, -1} when no pop-up shows it.
+POINT popup_item_of(std::string_view text);
+bool key(unsigned virtual_key, bool shift = false);
+bool type(std::string_view text);
+// The window manager's close request (the X close button, say).
+bool request_close(HWND hwnd);
+
+// Read-back. These first show what the calling thread has drawn.
+COLORREF screen_pixel(POINT screen);
+COLORREF client_pixel(HWND hwnd, POINT client);
+bool write_screen_png(const std::filesystem::path &file);
+bool write_window_png(HWND hwnd, const std::filesystem::path &file);
+unsigned bell_count();
+
+// The text drawn on a top-level window, line by line from the top: each DrawTextA line where it landed
+// (caption and menu bar included).
+std::vector<std::string> window_text(HWND hwnd);
+// Every visible top-level window's title and text, top window last.
+std::string screen_text();
+
+// Visible top-level windows, bottom first, and the one with a given title.
+std::vector<HWND> visible_windows();
+HWND find_window_titled(std::string_view title);
+
+// Pumps the calling thread's messages until `condition` holds or `limit` passes; false on time-out.
+bool pump_until(const std::function<bool()> &condition, std::chrono::milliseconds limit = std::chrono::seconds(20));
+// Pumps what is waiting now, without blocking.
+void pump_pending();
+
+}  // namespace platform::testing::ui

@@ -1,0 +1,241 @@
+#include "service_controller.h"
+
+#include "advapi32/service_manager_link.h"
+#include "prefix/prefix.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <thread>
+
+namespace platform::servicectl {
+namespace fs = std::filesystem;
+using services::StatusRecord;
+
+namespace {
+
+// Generous limits: a loaded machine may be slow, and a hung service must not hang servicectl for ever.
+constexpr auto state_change_limit = std::chrono::seconds(120);
+constexpr int control_reply_limit_ms = 35000;
+constexpr auto poll_interval = std::chrono::milliseconds(10);
+
+bool process_alive(pid_t pid) {
+    return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
+}
+
+StatusRecord stopped_record(DWORD exit_code) {
+    StatusRecord record;
+    record.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    record.status.dwCurrentState = SERVICE_STOPPED;
+    record.status.dwWin32ExitCode = exit_code;
+    return record;
+}
+
+Outcome with_record(DWORD error, const StatusRecord &record) {
+    return {error, record, true};
+}
+
+Outcome failed(DWORD error) {
+    Outcome outcome;
+    outcome.error = error;
+    return outcome;
+}
+
+[[noreturn]] void exec_service(const fs::path &program, const std::string &name, const fs::path &log) {
+    setsid();
+    int null_fd = open("/dev/null", O_RDONLY);
+    int log_fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (null_fd >= 0)
+        dup2(null_fd, STDIN_FILENO);
+    if (log_fd >= 0) {
+        dup2(log_fd, STDOUT_FILENO);
+        dup2(log_fd, STDERR_FILENO);
+    }
+    for (int fd = 3; fd < 1024; ++fd)
+        close(fd);
+    setenv(services::service_name_variable, name.c_str(), 1);
+    setenv("PLATFORM_PREFIX", prefix::root().c_str(), 1);
+    unsetenv("NOTIFY_SOCKET");
+    [[maybe_unused]] int changed = chdir(prefix::root().c_str());
+    std::string program_text = program.string();
+    char *arguments[] = {program_text.data(), nullptr};
+    execv(program_text.c_str(), arguments);
+    _exit(127);
+}
+
+}  // namespace
+
+ServiceController::ServiceController(std::string name) : name_(std::move(name)), files_(name_) {}
+
+Outcome ServiceController::create(const fs::path &program) const {
+    if (!services::valid_service_name(name_))
+        return failed(ERROR_INVALID_NAME);
+    if (files_.read_registration())
+        return failed(ERROR_SERVICE_EXISTS);
+    if (!files_.write_registration(fs::absolute(program)))
+        return failed(ERROR_ACCESS_DENIED);
+    return {};
+}
+
+Outcome ServiceController::remove() const {
+    if (!files_.read_registration())
+        return failed(ERROR_SERVICE_DOES_NOT_EXIST);
+    std::error_code error;
+    fs::remove(files_.registration(), error);
+    auto status = current_status();
+    if (!status || status->status.dwCurrentState == SERVICE_STOPPED)
+        fs::remove(files_.status(), error);
+    return error ? failed(ERROR_ACCESS_DENIED) : Outcome{};
+}
+
+std::optional<StatusRecord> ServiceController::current_status() const {
+    auto record = files_.read_status();
+    if (record && record->status.dwCurrentState != SERVICE_STOPPED && record->pid != 0 && !process_alive(record->pid))
+        return stopped_record(ERROR_PROCESS_ABORTED);
+    return record;
+}
+
+Outcome ServiceController::query() const {
+    auto record = current_status();
+    if (record)
+        return with_record(ERROR_SUCCESS, *record);
+    if (!files_.read_registration())
+        return failed(ERROR_SERVICE_DOES_NOT_EXIST);
+    return with_record(ERROR_SUCCESS, stopped_record(0));
+}
+
+bool ServiceController::wait_for_state(pid_t child, bool stop, StatusRecord &record) const {
+    auto deadline = std::chrono::steady_clock::now() + state_change_limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        bool child_ended = false;
+        if (child > 0) {
+            int wait_status;
+            child_ended = waitpid(child, &wait_status, WNOHANG) == child;
+        }
+        auto seen = files_.read_status();
+        if (seen) {
+            DWORD state = seen->status.dwCurrentState;
+            if (state == SERVICE_STOPPED || (!stop && state != SERVICE_START_PENDING)) {
+                record = *seen;
+                return true;
+            }
+            if (stop && seen->pid != 0 && !process_alive(seen->pid)) {
+                record = stopped_record(ERROR_PROCESS_ABORTED);
+                return true;
+            }
+        }
+        if (child_ended) {
+            // The program ended without reporting stopped: it never became a service (its dispatcher did
+            // not connect), or it ended unexpectedly.
+            record = stopped_record(seen && seen->pid != 0 ? ERROR_PROCESS_ABORTED : ERROR_SERVICE_REQUEST_TIMEOUT);
+            files_.write_status(record);
+            return true;
+        }
+        std::this_thread::sleep_for(poll_interval);
+    }
+    if (auto seen = files_.read_status())
+        record = *seen;
+    return false;
+}
+
+Outcome ServiceController::start() const {
+    auto program = files_.read_registration();
+    if (!program)
+        return failed(ERROR_SERVICE_DOES_NOT_EXIST);
+    if (auto status = current_status(); status && status->status.dwCurrentState != SERVICE_STOPPED)
+        return with_record(ERROR_SERVICE_ALREADY_RUNNING, *status);
+    if (access(program->c_str(), X_OK) != 0)
+        return failed(ERROR_FILE_NOT_FOUND);
+
+    StatusRecord pending;
+    pending.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    pending.status.dwCurrentState = SERVICE_START_PENDING;
+    files_.write_status(pending);
+    pid_t child = fork();
+    if (child < 0)
+        return failed(ERROR_NOT_ENOUGH_MEMORY);
+    if (child == 0)
+        exec_service(*program, name_, files_.output_log());
+
+    StatusRecord record;
+    if (!wait_for_state(child, false, record))
+        return with_record(ERROR_SERVICE_REQUEST_TIMEOUT, record);
+    return with_record(ERROR_SUCCESS, record);
+}
+
+Outcome ServiceController::control(DWORD control) const {
+    std::string path = files_.control_socket().string();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return failed(ERROR_INVALID_NAME);
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    services::UniqueFd fd(socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
+    if (!fd)
+        return failed(ERROR_NOT_ENOUGH_MEMORY);
+    if (connect(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        if (errno == EACCES || errno == EPERM)
+            return failed(ERROR_ACCESS_DENIED);
+        if (!files_.read_registration() && !files_.read_status())
+            return failed(ERROR_SERVICE_DOES_NOT_EXIST);
+        auto status = current_status();
+        return status ? with_record(ERROR_SERVICE_NOT_ACTIVE, *status) : failed(ERROR_SERVICE_NOT_ACTIVE);
+    }
+    services::ControlRequest request{control};
+    services::ControlReply reply{};
+    pollfd waiting{fd.get(), POLLIN, 0};
+    if (send(fd.get(), &request, sizeof request, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof request) ||
+        poll(&waiting, 1, control_reply_limit_ms) != 1 ||
+        recv(fd.get(), &reply, sizeof reply, 0) != static_cast<ssize_t>(sizeof reply))
+        return failed(ERROR_SERVICE_REQUEST_TIMEOUT);
+
+    StatusRecord record{reply.status, 0};
+    if (auto status = files_.read_status())
+        record.pid = status->pid;
+    if (reply.error != ERROR_SUCCESS || control != SERVICE_CONTROL_STOP)
+        return with_record(reply.error, record);
+    if (!wait_for_state(0, true, record))
+        return with_record(ERROR_SERVICE_REQUEST_TIMEOUT, record);
+    return with_record(ERROR_SUCCESS, record);
+}
+
+std::string error_text(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+            return "the service's program was not found or cannot be run";
+        case ERROR_ACCESS_DENIED:
+            return "access denied";
+        case ERROR_INVALID_PARAMETER:
+            return "the control is not valid";
+        case ERROR_INVALID_NAME:
+            return "the service name is not valid";
+        case ERROR_INVALID_SERVICE_CONTROL:
+            return "the service does not accept this control";
+        case ERROR_SERVICE_REQUEST_TIMEOUT:
+            return "the service did not respond in time";
+        case ERROR_SERVICE_ALREADY_RUNNING:
+            return "the service is already running";
+        case ERROR_SERVICE_DOES_NOT_EXIST:
+            return "no such service";
+        case ERROR_SERVICE_CANNOT_ACCEPT_CTRL:
+            return "the service cannot accept controls in its present state";
+        case ERROR_SERVICE_NOT_ACTIVE:
+            return "the service is not running";
+        case ERROR_SERVICE_EXISTS:
+            return "the service already exists";
+        case ERROR_PROCESS_ABORTED:
+            return "the service's process ended unexpectedly";
+        default:
+            return "error";
+    }
+}
+
+}  // namespace platform::servicectl

@@ -1,0 +1,27 @@
+// The dialog manager: dialogs made from resource templates, their default procedure and dialog keys.
+#pragma once
+
+#include "rc/resource_tables.h"
+#include "user32/window.h"
+
+namespace platform::user {
+
+struct DialogState {
+    DLGPROC proc = nullptr;
+    LRESULT msg_result = 0;  // DWLP_MSGRESULT
+    LONG_PTR user = 0;       // DWLP_USER
+    bool ended = false;
+    INT_PTR result = 0;
+    bool modal = false;
+    HWND saved_focus = nullptr;
+    int default_id = 0;           // DM_SETDEFID; 0: the template's default push button, else IDOK
+    int base_x = 8, base_y = 16;  // dialog base units of the dialog's font
+};
+
+// Creates a dialog from a template; null when the template or a control cannot be made.
+HWND create_dialog(HINSTANCE instance, const resources::Dialog &tmpl, HWND owner, DLGPROC proc, LPARAM param,
+                   bool modal);
+// Runs a modal loop for a dialog made by create_dialog until EndDialog, then destroys it.
+INT_PTR run_modal(HWND dialog, HWND owner);
+
+}  // namespace platform::user

@@ -1,0 +1,37 @@
+// Operations on windows that several API calls share: painting state, activation, focus and the
+// drawing of what lies outside the client area.
+#pragma once
+
+#include "user32/window.h"
+
+#include <functional>
+
+namespace platform::user {
+
+// Update regions (client coordinates; null rect: the whole client area). Children overlapping the area
+// are invalidated too.
+void invalidate(const WindowPtr &window, const RECT *rect, bool erase);
+void validate(const WindowPtr &window, const RECT *rect);
+// The first window of this thread, parents before children, that waits for WM_PAINT.
+WindowPtr next_window_to_paint(HWND filter);
+// Sends WM_PAINT to the window (and its children) now if it has an update region.
+void update_now(const WindowPtr &window);
+
+// Draws the frame, caption, menu bar and scroll bars of a window into its top-level surface.
+void draw_nonclient(const WindowPtr &window);
+// Shows every changed surface of this thread on the display.
+void present_thread_surfaces();
+
+void activate(const WindowPtr &window);
+HWND set_focus(HWND hwnd);
+// Picks another window to activate when the active one goes away (its owner, say).
+void activate_other(const WindowPtr &leaving);
+
+// Nonzero hit-test code for a point in screen coordinates (HT* values).
+LRESULT hit_test(const WindowPtr &window, POINT screen);
+
+// Runs a nested loop that feeds mouse input to `track` until the left button is released; messages
+// sent from other threads are handled meanwhile. `track` gets the point in screen coordinates.
+void track_mouse(const std::function<void(POINT screen, bool released)> &track);
+
+}  // namespace platform::user
