@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "lana_slots.h"
 #include "resource.h"
 #include "tarvoke_ui.h"
@@ -120,6 +122,10 @@ TEST_F(MainWindow, AboutClosesWithOkAndEnterButNotEscape) {
     HWND hwndAbout = wait_for_window("About");
     ASSERT_NE(hwndAbout, nullptr);
     EXPECT_TRUE(has_text(hwndAbout, "TARVOKE"));
+    // The picture in the documentation is made here: TARVOKE_SCREENSHOT names the PNG to write.
+    if (const char *screenshot = std::getenv("TARVOKE_SCREENSHOT")) {
+        EXPECT_TRUE(ui::write_screen_png(screenshot));
+    }
     EXPECT_FALSE(IsWindowEnabled(hwnd));  // modal to the main window
 
     ui::key(VK_ESCAPE);  // sends command 2, which the dialog leaves alone
