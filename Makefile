@@ -20,8 +20,7 @@ test: build
 	ctest --preset linux
 
 run: build
-	@if [ -x build/linux/viewer/ui/tarvoke ]; then scripts/run-viewer; \
-	else echo "make run: the viewer's windows are not built yet; 'make test' runs what exists." >&2; exit 1; fi
+	@scripts/run-viewer
 
 asan: deps
 	cmake --preset linux-asan >/dev/null
