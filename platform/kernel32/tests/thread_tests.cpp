@@ -171,6 +171,11 @@ TEST(Threads, SuspendAndResumeCountOnARunningThread) {
 }
 
 TEST(Threads, SuspendStopsAThreadWhereverItIs) {
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer holds asynchronous signals back until the receiving thread reaches one of its own
+    // safe points, so a suspension by signal takes effect at an unknown later moment under it.
+    GTEST_SKIP() << "suspension by signal is deferred under ThreadSanitizer";
+#endif
     LONG steps = 0;
     LONG stop = 0;
     HANDLE thread = StartThread([&] {
