@@ -72,6 +72,13 @@ void write_file(const fs::path &path, const std::string &text) {
     std::ofstream(path) << text;
 }
 
+// The last lines a peer wrote, for a failure message that outlives the removed test folder.
+std::string read_tail(const fs::path &file) {
+    std::ifstream in(file);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return text.size() > 2000 ? text.substr(text.size() - 2000) : text;
+}
+
 std::string samba_config(const fs::path &folder, const std::string &name, const std::string &workgroup,
                          const std::string &link, bool wins_server = false) {
     std::string dirs;
@@ -223,7 +230,7 @@ bool PeerTestbed::start_peer(std::string &error) {
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
-    error = "nmbd did not come up in the peer namespace (see " + (directory_ / "peer").string() + ")";
+    error = "nmbd did not come up in the peer namespace; its output:\n" + read_tail(directory_ / "peer" / "nmbd.out");
     return false;
 }
 
@@ -236,7 +243,7 @@ bool PeerTestbed::start_local_node(std::string &error) {
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
-    error = "nmbd did not come up on the local end";
+    error = "nmbd did not come up on the local end; its output:\n" + read_tail(directory_ / "local" / "nmbd.out");
     return false;
 }
 
