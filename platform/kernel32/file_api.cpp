@@ -38,14 +38,26 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
     return handle;
 }
 
+namespace {
+
+// The checks ReadFile and WriteFile share: the count starts at 0, overlapped I/O is not offered, and a
+// transfer needs a buffer.
+bool io_arguments_valid(LPCVOID buffer, DWORD bytes, LPDWORD transferred, LPOVERLAPPED overlapped) {
+    if (transferred)
+        *transferred = 0;
+    if (overlapped || (!buffer && bytes)) {
+        SetLastError(overlapped ? ERROR_INVALID_PARAMETER : ERROR_NOACCESS);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 extern "C" BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                                 LPOVERLAPPED lpOverlapped) {
-    if (lpNumberOfBytesRead)
-        *lpNumberOfBytesRead = 0;
-    if (lpOverlapped || (!lpBuffer && nNumberOfBytesToRead)) {
-        SetLastError(lpOverlapped ? ERROR_INVALID_PARAMETER : ERROR_NOACCESS);
+    if (!io_arguments_valid(lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped))
         return FALSE;
-    }
     auto object = lookup_handle_as<IoObject>(hFile);
     if (!object)
         return FALSE;
@@ -58,12 +70,8 @@ extern "C" BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBy
 
 extern "C" BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                                  LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
-    if (lpNumberOfBytesWritten)
-        *lpNumberOfBytesWritten = 0;
-    if (lpOverlapped || (!lpBuffer && nNumberOfBytesToWrite)) {
-        SetLastError(lpOverlapped ? ERROR_INVALID_PARAMETER : ERROR_NOACCESS);
+    if (!io_arguments_valid(lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten, lpOverlapped))
         return FALSE;
-    }
     auto object = lookup_handle_as<IoObject>(hFile);
     if (!object)
         return FALSE;
