@@ -193,7 +193,9 @@ public:
             return nullptr;
         XSync(display_, False);
         XWindowAttributes attributes;
-        XGetWindowAttributes(display_, s->window, &attributes);
+        // Reading a window that is not on the screen is a protocol error, which ends the process.
+        if (!XGetWindowAttributes(display_, s->window, &attributes) || attributes.map_state != IsViewable)
+            return nullptr;
         XImage *image = XGetImage(display_, s->window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
         if (!image)
             return nullptr;
