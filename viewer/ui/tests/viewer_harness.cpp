@@ -30,7 +30,9 @@ void ResetViewerState() {
     hwndMain = nullptr;
 }
 
-RunningViewer::RunningViewer(platform::testing::ScriptedNetbios &) {
+RunningViewer::RunningViewer(platform::testing::ScriptedNetbios &) : RunningViewer() {}
+
+RunningViewer::RunningViewer() {
     thread_ = std::thread([this] {
         char szCmdLine[] = "";
         exit_code_ = WinMain(GetModuleHandleA(nullptr), nullptr, szCmdLine, SW_SHOWDEFAULT);

@@ -28,6 +28,8 @@ void ResetViewerState();
 
 class RunningViewer {
 public:
+    // The viewer over whatever transport Netbios() has: the real one, unless a test installed another.
+    RunningViewer();
     explicit RunningViewer(platform::testing::ScriptedNetbios &netbios);
     ~RunningViewer();
     RunningViewer(const RunningViewer &) = delete;

@@ -11,32 +11,11 @@ namespace tarvoke::testing {
 
 namespace ui = platform::testing::ui;
 
-void ViewerSession::SetUp() {
-    ResetViewerState();
-    netbios_.set_lanas({0, 1});
+void SyncWithViewer(HWND hwndMain) {
+    SendMessageA(hwndMain, WM_NULL, 0, 0);
 }
 
-void ViewerSession::Start() {
-    viewer_ = std::make_unique<RunningViewer>(netbios_);
-    hwnd_main_ = viewer_->main_window();
-    ASSERT_NE(hwnd_main_, nullptr);
-    Sync();
-}
-
-void ViewerSession::TearDown() {
-    if (viewer_ && hwnd_main_ && !viewer_->finished()) {
-        Sync();
-        for (int lana = 0; lana < MAX_LANA_SLOTS; ++lana) {
-            if (LanaSlots[lana].hwndDisplay != nullptr) {
-                EXPECT_TRUE(Deactivate(lana)) << "LANA " << lana;
-            }
-        }
-    }
-    viewer_.reset();
-    ResetViewerState();
-}
-
-HWND ViewerSession::WaitForDisplay(int lana) const {
+HWND WaitForLanaDisplay(int lana) {
     char szTitle[16];
     std::snprintf(szTitle, sizeof szTitle, "LANA %02d", lana);
     HWND hwnd = nullptr;
@@ -54,8 +33,8 @@ HWND ViewerSession::WaitForDisplay(int lana) const {
     return hwnd;
 }
 
-std::string ViewerSession::ReportText(int lana) const {
-    Sync();
+std::string LanaReportText(HWND hwndMain, int lana) {
+    SyncWithViewer(hwndMain);
     HGLOBAL hmemLana = LanaSlots[lana].hmemLana;
     auto lpReport = static_cast<PREPORTBUF>(GlobalLock(hmemLana));
     if (!lpReport)
@@ -65,6 +44,51 @@ std::string ViewerSession::ReportText(int lana) const {
     GlobalUnlock(hmemLana);
     text.resize(static_cast<std::size_t>(cch));
     return text;
+}
+
+bool DeactivateLana(HWND hwndMain, int lana) {
+    LanaSettings settings;
+    settings.active = false;
+    if (!ConfigureLana(hwndMain, lana, settings))
+        return false;
+    SyncWithViewer(hwndMain);
+    return LanaSlots[lana].hwndDisplay == nullptr && LanaSlots[lana].hThread == nullptr;
+}
+
+void DeactivateWatchedLanas(HWND hwndMain) {
+    SyncWithViewer(hwndMain);
+    for (int lana = 0; lana < MAX_LANA_SLOTS; ++lana) {
+        if (LanaSlots[lana].hwndDisplay != nullptr) {
+            EXPECT_TRUE(DeactivateLana(hwndMain, lana)) << "LANA " << lana;
+        }
+    }
+}
+
+void ViewerSession::SetUp() {
+    ResetViewerState();
+    netbios_.set_lanas({0, 1});
+}
+
+void ViewerSession::Start() {
+    viewer_ = std::make_unique<RunningViewer>(netbios_);
+    hwnd_main_ = viewer_->main_window();
+    ASSERT_NE(hwnd_main_, nullptr);
+    Sync();
+}
+
+void ViewerSession::TearDown() {
+    if (viewer_ && hwnd_main_ && !viewer_->finished())
+        DeactivateWatchedLanas(hwnd_main_);
+    viewer_.reset();
+    ResetViewerState();
+}
+
+HWND ViewerSession::WaitForDisplay(int lana) const {
+    return WaitForLanaDisplay(lana);
+}
+
+std::string ViewerSession::ReportText(int lana) const {
+    return LanaReportText(hwnd_main_, lana);
 }
 
 namespace {
@@ -92,12 +116,7 @@ bool ViewerSession::Activate(int lana, LanaSettings settings) {
 }
 
 bool ViewerSession::Deactivate(int lana) {
-    LanaSettings settings;
-    settings.active = false;
-    if (!ConfigureLana(hwnd_main_, lana, settings))
-        return false;
-    Sync();
-    return LanaSlots[lana].hwndDisplay == nullptr && LanaSlots[lana].hThread == nullptr;
+    return DeactivateLana(hwnd_main_, lana);
 }
 
 }  // namespace tarvoke::testing

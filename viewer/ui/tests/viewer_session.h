@@ -16,6 +16,18 @@
 
 namespace tarvoke::testing {
 
+// Orders the viewer thread's writes of the slot table before the caller's reads: the send returns once the
+// main thread has handled it in its loop, and the table is written only by the main thread.
+void SyncWithViewer(HWND hwndMain);
+// The display window of `lana` once it shows, or null.
+HWND WaitForLanaDisplay(int lana);
+// The complete report of `lana` as the buffer holds it; empty when the slot has none.
+std::string LanaReportText(HWND hwndMain, int lana);
+// Switches `lana` off through the dialogs; true once its display window and worker are gone.
+bool DeactivateLana(HWND hwndMain, int lana);
+// Every watched LANA switched off through the dialogs, so that no worker outlives the test.
+void DeactivateWatchedLanas(HWND hwndMain);
+
 class ViewerSession : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -24,9 +36,7 @@ protected:
     // Starts the viewer; the scripted LANAs must be set before.
     void Start();
     HWND main() const { return hwnd_main_; }
-    // Orders the viewer thread's writes of the slot table before the test's reads: the send returns once the
-    // main thread has handled it in its loop, and the table is written only by the main thread.
-    void Sync() const { SendMessageA(hwnd_main_, WM_NULL, 0, 0); }
+    void Sync() const { SyncWithViewer(hwnd_main_); }
     // The display window of `lana` once it shows, or null.
     HWND WaitForDisplay(int lana) const;
     // The complete report of `lana` as the buffer holds it; empty when the slot has none.
