@@ -1,5 +1,5 @@
 // Running the viewer inside a test: WinMain on a thread of its own (the program's main thread, owner of all
-// its windows), the NetBIOS answers scripted, the screen headless.
+// its windows), the screen headless, the NetBIOS answers scripted or from the real transport.
 #pragma once
 
 #include <windows.h>
