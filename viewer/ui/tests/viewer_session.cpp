@@ -27,7 +27,7 @@ void ViewerSession::TearDown() {
     if (viewer_ && hwnd_main_ && !viewer_->finished()) {
         Sync();
         for (int lana = 0; lana < MAX_LANA_SLOTS; ++lana) {
-            if (LanaSlots[lana].hwndDisplay != nullptr) {
+            if (GetSlotDisplayWindow(lana) != nullptr) {
                 EXPECT_TRUE(Deactivate(lana)) << "LANA " << lana;
             }
         }
@@ -97,7 +97,7 @@ bool ViewerSession::Deactivate(int lana) {
     if (!ConfigureLana(hwnd_main_, lana, settings))
         return false;
     Sync();
-    return LanaSlots[lana].hwndDisplay == nullptr && LanaSlots[lana].hThread == nullptr;
+    return GetSlotDisplayWindow(lana) == nullptr && LanaSlots[lana].hThread == nullptr;
 }
 
 }  // namespace tarvoke::testing
