@@ -181,6 +181,7 @@ void BM_TwelveLanasOnRequestIdle(benchmark::State &state) {
         return;
     }
     double rss_without_lanas = ResidentMegabytes();
+    double threads_without_lanas = ProcessStatusValue("Threads");
     for (int lana : lanas) {
         if (!run.Activate(lana, "-1")) {
             state.SkipWithError("a LANA could not be activated");
@@ -226,7 +227,9 @@ void BM_TwelveLanasOnRequestIdle(benchmark::State &state) {
     state.counters["commands_while_idle"] = static_cast<double>(calls_while_idle);
     state.counters["rss_mb"] = rss;
     state.counters["rss_mb_no_lana"] = rss_without_lanas;
+    state.counters["rss_mb_per_lana"] = (rss - rss_without_lanas) / static_cast<double>(lanas.size());
     state.counters["threads"] = threads;
+    state.counters["threads_no_lana"] = threads_without_lanas;
 }
 BENCHMARK(BM_TwelveLanasOnRequestIdle)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
