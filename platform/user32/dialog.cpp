@@ -159,9 +159,8 @@ HWND create_dialog(HINSTANCE instance, const resources::Dialog &tmpl, HWND owner
 
 INT_PTR run_modal(HWND dialog, HWND owner) {
     auto state = dialog_of(dialog);
-    bool disabled_owner = owner && IsWindowEnabled(owner);
-    if (disabled_owner)
-        EnableWindow(owner, FALSE);
+    // EnableWindow says whether the owner was disabled already; the owner may belong to another thread.
+    bool disabled_owner = owner && !EnableWindow(owner, FALSE);
     if (!state->ended && !IsWindowVisible(dialog)) {
         ShowWindow(dialog, SW_SHOWNORMAL);
         UpdateWindow(dialog);
@@ -308,7 +307,7 @@ extern "C" BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
     auto state = window->dialog;
     state->ended = true;
     state->result = nResult;
-    if (state->modal && window->owner && !IsWindowEnabled(window->owner))
+    if (state->modal && window->owner)
         EnableWindow(window->owner, TRUE);
     if (window->style & WS_VISIBLE)
         ShowWindow(hDlg, SW_HIDE);

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 namespace platform::user {
@@ -25,6 +26,8 @@ public:
     UINT message;
     WPARAM wparam;
     LPARAM lparam;
+    // Set for the platform's own work on the owner's thread instead of a message to the window procedure.
+    const std::function<LRESULT()> *internal_call = nullptr;
     LRESULT result = 0;
     bool done = false;
 };

@@ -23,11 +23,42 @@ void process_sent_messages() {
     auto queue = current_queue();
     while (auto message = queue->next_sent()) {
         LRESULT result = 0;
-        if (auto window = find_window_quiet(message->hwnd))
+        if (message->internal_call)
+            result = (*message->internal_call)();
+        else if (auto window = find_window_quiet(message->hwnd))
             result = call_window_proc(window, message->message, message->wparam, message->lparam);
         std::lock_guard lock(kernel::sync_lock());
         message->complete(result);
     }
+}
+
+namespace {
+
+// Another thread's window: its thread handles the message; meanwhile this thread still answers what is
+// sent to it, so two threads sending to each other do not deadlock.
+LRESULT send_to_owner_thread(const WindowPtr &window, std::shared_ptr<SentMessage> message) {
+    window->queue->send(message);
+    auto own = current_queue();
+    for (;;) {
+        own->set_wake_mask(QS_SENDMESSAGE);
+        DWORD result = platform::kernel::wait_for_objects({message, own}, false, INFINITE);
+        own->set_wake_mask(QS_ALLINPUT);
+        if (result == WAIT_OBJECT_0) {
+            std::lock_guard lock(platform::kernel::sync_lock());
+            return message->result;
+        }
+        process_sent_messages();
+    }
+}
+
+}  // namespace
+
+LRESULT call_on_window_thread(const WindowPtr &window, const std::function<LRESULT()> &call) {
+    if (window->thread_id == GetCurrentThreadId())
+        return call();
+    auto message = std::make_shared<SentMessage>(window->handle, WM_NULL, 0, 0);
+    message->internal_call = &call;
+    return send_to_owner_thread(window, std::move(message));
 }
 
 bool peek_message(MSG &out, HWND filter, UINT min, UINT max, bool remove) {
@@ -220,21 +251,7 @@ extern "C" LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARA
         return 0;
     if (window->thread_id == GetCurrentThreadId())
         return call_window_proc(window, Msg, wParam, lParam);
-    // Another thread's window: its thread runs the procedure; meanwhile this thread still answers what
-    // is sent to it, so two threads sending to each other do not deadlock.
-    auto message = std::make_shared<SentMessage>(hWnd, Msg, wParam, lParam);
-    window->queue->send(message);
-    auto own = current_queue();
-    for (;;) {
-        own->set_wake_mask(QS_SENDMESSAGE);
-        DWORD result = platform::kernel::wait_for_objects({message, own}, false, INFINITE);
-        own->set_wake_mask(QS_ALLINPUT);
-        if (result == WAIT_OBJECT_0) {
-            std::lock_guard lock(platform::kernel::sync_lock());
-            return message->result;
-        }
-        process_sent_messages();
-    }
+    return send_to_owner_thread(window, std::make_shared<SentMessage>(hWnd, Msg, wParam, lParam));
 }
 
 extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles, BOOL fWaitAll,

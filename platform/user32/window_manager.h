@@ -41,4 +41,9 @@ LRESULT hit_test(const WindowPtr &window, POINT screen);
 // sent from other threads are handled meanwhile. `track` gets the point in screen coordinates.
 void track_mouse(const std::function<void(POINT screen, bool released)> &track);
 
+// Runs `call` on the thread that owns `window` and returns its result: at once on that thread, otherwise as
+// a sent message the owner handles when it next looks at its queue, with the caller waiting meanwhile.
+// A window's state belongs to its thread; other threads change it only this way.
+LRESULT call_on_window_thread(const WindowPtr &window, const std::function<LRESULT()> &call);
+
 }  // namespace platform::user

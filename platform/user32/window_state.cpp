@@ -43,8 +43,10 @@ void activate_other(const WindowPtr &leaving) {
             set_focus(nullptr);
     }
     // The owner if it can take input, otherwise the most recent visible window of this thread.
+    // An owner of another thread is that thread's business: activation is kept per thread.
     auto owner = find_window_quiet(leaving->owner);
-    if (owner && (owner->style & WS_VISIBLE) && is_enabled(*owner) && !owner->destroyed) {
+    if (owner && owner->thread_id == GetCurrentThreadId() && (owner->style & WS_VISIBLE) && is_enabled(*owner) &&
+        !owner->destroyed) {
         activate(owner);
         return;
     }
@@ -148,6 +150,10 @@ extern "C" BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable) {
     auto window = find_window(hWnd);
     if (!window)
         return FALSE;
+    // A modal box of one thread disables its owner of another thread; the owner's thread makes the change.
+    if (window->thread_id != GetCurrentThreadId())
+        return static_cast<BOOL>(
+            call_on_window_thread(window, [hWnd, bEnable] { return LRESULT{EnableWindow(hWnd, bEnable)}; }));
     bool was_disabled = !is_enabled(*window);
     if (bEnable && was_disabled) {
         window->style &= ~WS_DISABLED;

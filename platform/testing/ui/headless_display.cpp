@@ -199,9 +199,11 @@ std::vector<HWND> visible_windows() {
 
 HWND find_window_titled(std::string_view title) {
     auto windows = visible_windows();
-    for (auto it = windows.rbegin(); it != windows.rend(); ++it)
-        if (headless().title(find_window_quiet(*it)->surface_id) == title)
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        auto window = find_window_quiet(*it);  // it may have gone since the list was taken
+        if (window && headless().title(window->surface_id) == title)
             return *it;
+    }
     return nullptr;
 }
 
@@ -210,6 +212,8 @@ std::string screen_text() {
     std::ostringstream out;
     for (HWND hwnd : visible_windows()) {
         auto window = find_window_quiet(hwnd);
+        if (!window)
+            continue;
         out << "[" << headless().title(window->surface_id) << "]\n";
         for (auto &line : window_text(hwnd))
             out << "  " << line << "\n";

@@ -122,7 +122,7 @@ TEST_F(ConfigureDialogs, TypedFrequencyIsCommittedAsTypedWithoutClamping) {
         settings.frequency = typed;
         ASSERT_TRUE(ConfigureLana(main(), 0, settings)) << typed;
         Sync();
-        EXPECT_EQ(LanaSlots[0].nFrequency, std::string(typed) == "oops" ? 0 : std::stoi(typed)) << typed;
+        EXPECT_EQ(GetSlotFrequency(0), std::string(typed) == "oops" ? 0 : std::stoi(typed)) << typed;
     }
 }
 
@@ -151,7 +151,7 @@ TEST_P(SpinArrows, StepInSixteenBitsAndNeverShowBelowMinusOne) {
     ui::click(ui::center_of(GetDlgItem(hwndConfig, IDC_CONFIG_CANCEL)));
     ASSERT_TRUE(WaitForNoWindow(kLanasTitle));
     Sync();
-    EXPECT_EQ(LanaSlots[0].nFrequency, -1);  // the arrows change the dialog only
+    EXPECT_EQ(GetSlotFrequency(0), -1);  // the arrows change the dialog only
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, SpinArrows,
@@ -176,10 +176,10 @@ TEST_F(ConfigureDialogs, CancelChangesNothingAndClosesBothDialogs) {
 
     Sync();
     EXPECT_STREQ(LanaSlots[1].szRemoteName, "*");
-    EXPECT_EQ(LanaSlots[1].nFrequency, -1);
+    EXPECT_EQ(GetSlotFrequency(1), -1);
     EXPECT_EQ(LanaSlots[1].fErrors, 1);
     EXPECT_EQ(LanaSlots[1].nState, LANA_PRESENT);
-    EXPECT_EQ(LanaSlots[1].hwndDisplay, nullptr);
+    EXPECT_EQ(GetSlotDisplayWindow(1), nullptr);
 
     // The next opening shows the slot again, not what was toggled before Cancel.
     hwndConfig = OpenConfiguration(main(), 1);

@@ -23,11 +23,15 @@ TEST_F(Soak, TwelveLanasAtFrequencyZeroWithScrollingAndCommits) {
     Start();
     HWND displays[MAX_LANA_SLOTS];
     for (int lana = 0; lana < MAX_LANA_SLOTS; ++lana) {
-        LanaSettings settings;
-        settings.frequency = "0";
-        ASSERT_TRUE(Activate(lana, settings)) << lana;
+        ASSERT_TRUE(Activate(lana)) << lana;
         displays[lana] = WaitForDisplay(lana);
         ASSERT_NE(displays[lana], nullptr) << lana;
+    }
+    // Then all of them to polling without pause, each by a commit to a running worker.
+    for (int lana = 0; lana < MAX_LANA_SLOTS; ++lana) {
+        LanaSettings settings;
+        settings.frequency = "0";
+        ASSERT_TRUE(ConfigureLana(main(), lana, settings)) << lana;
     }
 
     auto end = std::chrono::steady_clock::now() + 10s;

@@ -52,13 +52,13 @@ bool DeactivateLana(HWND hwndMain, int lana) {
     if (!ConfigureLana(hwndMain, lana, settings))
         return false;
     SyncWithViewer(hwndMain);
-    return LanaSlots[lana].hwndDisplay == nullptr && LanaSlots[lana].hThread == nullptr;
+    return GetSlotDisplayWindow(lana) == nullptr && LanaSlots[lana].hThread == nullptr;
 }
 
 void DeactivateWatchedLanas(HWND hwndMain) {
     SyncWithViewer(hwndMain);
     for (int lana = 0; lana < MAX_LANA_SLOTS; ++lana) {
-        if (LanaSlots[lana].hwndDisplay != nullptr) {
+        if (GetSlotDisplayWindow(lana) != nullptr) {
             EXPECT_TRUE(DeactivateLana(hwndMain, lana)) << "LANA " << lana;
         }
     }

@@ -146,8 +146,8 @@ TEST_F(Worker, NegativeFrequenciesWaitForAWakeAndNeverHoldTheDisplay) {
     ui::click(ui::scroll_down_arrow_of(hwndDisplay));
     ASSERT_TRUE(wait_for([&] { return GetScrollPos(hwndDisplay, SB_VERT) == 1; }));
     Sync();
-    EXPECT_EQ(LanaSlots[0].nFrequency, -5);  // kept as committed
-    EXPECT_EQ(LanaSlots[0].fHold, 0);
+    EXPECT_EQ(GetSlotFrequency(0), -5);  // kept as committed
+    EXPECT_EQ(GetSlotHold(0), 0);
     EXPECT_TRUE(StaysAt(0, 2));
 }
 
@@ -250,7 +250,7 @@ TEST_F(Worker, ScrollingHoldsPeriodicRefreshUntilADoubleClickOrACommit) {
     ui::click(ui::scroll_down_arrow_of(hwndDisplay));
     ASSERT_TRUE(wait_for([&] { return GetScrollPos(hwndDisplay, SB_VERT) == 1; }));
     Sync();
-    EXPECT_EQ(LanaSlots[0].fHold, 1);
+    EXPECT_EQ(GetSlotHold(0), 1);
     std::size_t held_at = AdapterStatusCount(0);  // a cycle that was running when the user scrolled may end
     EXPECT_TRUE(stays_false([&] { return AdapterStatusCount(0) > held_at + 1; }, 3s));
 
@@ -350,7 +350,7 @@ TEST_P(ActivationFailure, ReleasesWhatWasMadeLeavesTheSlotInactiveAndTellsTheUse
 
     Sync();
     EXPECT_EQ(LanaSlots[0].nState, LANA_PRESENT);
-    EXPECT_EQ(LanaSlots[0].hwndDisplay, nullptr);
+    EXPECT_EQ(GetSlotDisplayWindow(0), nullptr);
     EXPECT_EQ(LanaSlots[0].hThread, nullptr);
     EXPECT_EQ(platform::kernel::open_handle_count(), handles);
     EXPECT_EQ(platform::kernel::live_global_block_count(), blocks);
