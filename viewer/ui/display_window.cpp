@@ -54,11 +54,11 @@ static INT_PTR PaintDisplay(HWND hwnd, PREPORTBUF lpReport) {
     FillWhite(ps.hdc, &ps.rcPaint);
     EndPaint(hwnd, &ps);
 
-    if (GetReportLineCount(lpReport) != 0) {
-        nTopLine = GetReportTopLine(lpReport);
-        SetScrollPos(hwnd, SB_VERT, nTopLine, TRUE);
-        DrawReportFrom(hwnd, lpReport, nTopLine);
-    }
+    // Whatever the report holds is drawn again, a short one too: its line count, once complete, is its
+    // highest top line, which is 0 for a report of one page, and that page must not vanish on a repaint.
+    nTopLine = GetReportTopLine(lpReport);
+    SetScrollPos(hwnd, SB_VERT, nTopLine, TRUE);
+    DrawReportFrom(hwnd, lpReport, nTopLine);
     return 1;
 }
 

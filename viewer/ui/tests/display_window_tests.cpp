@@ -233,7 +233,7 @@ TEST_F(DisplayWindow, WindowThatNoSlotNamesIsAnsweredZeroAndDrawsNothing) {
     DestroyWindow(hwndForeign);
 }
 
-TEST_F(DisplayWindow, ShortReportIsDrawnByTheRefreshButNotByAPaint) {
+TEST_F(DisplayWindow, ShortReportStaysOnShowAfterARepaint) {
     build_report(12);  // 17 lines or fewer: the highest top line is 0
     ASSERT_EQ(GetReportLineCount(report_->report()), 0);
     command(IDM_DISPLAYREFRESH);
@@ -241,6 +241,14 @@ TEST_F(DisplayWindow, ShortReportIsDrawnByTheRefreshButNotByAPaint) {
     EXPECT_GT(inked_pixels_in_first_line(), 0);
     EXPECT_EQ(first_shown_line(), "Line 000 of the report");
 
+    InvalidateRect(hwnd_, nullptr, TRUE);
+    UpdateWindow(hwnd_);
+    EXPECT_GT(inked_pixels_in_first_line(), 0);
+    EXPECT_EQ(first_shown_line(), "Line 000 of the report");
+}
+
+TEST_F(DisplayWindow, EmptyReportPaintsAWhiteWindow) {
+    ResetReport(report_->report());
     InvalidateRect(hwnd_, nullptr, TRUE);
     UpdateWindow(hwnd_);
     EXPECT_EQ(inked_pixels_in_first_line(), 0);

@@ -1,8 +1,10 @@
 // Twelve LANAs polled without pause while the user scrolls their displays and commits new settings: no
 // race, no deadlock, and every worker ends when its LANA is switched off.
 #include <windows.h>
+#include <nb30.h>
 
 #include <chrono>
+#include <cstdint>
 
 #include "resource.h"
 #include "testing/ui/headless_display.h"
@@ -20,6 +22,12 @@ class Soak : public ViewerSession {};
 
 TEST_F(Soak, TwelveLanasAtFrequencyZeroWithScrollingAndCommits) {
     netbios_.set_lanas({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
+    // Replies take as long as a slow network's, so that twelve workers polling without pause leave the
+    // viewer's thread, which draws every report they finish, time for the user's input.
+    for (std::uint8_t lana = 0; lana < MAX_LANA_SLOTS; ++lana) {
+        netbios_.set_adapter_status(lana, {NRC_GOODRET, platform::testing::adapter_status_reply({}, {}), 100ms});
+        netbios_.set_session_status(lana, {NRC_GOODRET, platform::testing::session_status_reply({}, {}), 100ms});
+    }
     Start();
     HWND displays[MAX_LANA_SLOTS];
     for (int lana = 0; lana < MAX_LANA_SLOTS; ++lana) {
