@@ -193,7 +193,9 @@ public:
             return nullptr;
         XSync(display_, False);
         XWindowAttributes attributes;
-        XGetWindowAttributes(display_, s->window, &attributes);
+        // Reading a window that is not on the screen is a protocol error, which ends the process.
+        if (!XGetWindowAttributes(display_, s->window, &attributes) || attributes.map_state != IsViewable)
+            return nullptr;
         XImage *image = XGetImage(display_, s->window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
         if (!image)
             return nullptr;
@@ -396,9 +398,20 @@ private:
     POINT last_point_{};
 };
 
+// Xlib's default reaction to a lost server connection is exit() from whichever thread noticed, usually the
+// event reader; the exit would then run the backend's destructor on that very thread and tear down a
+// display that is gone. The program has nothing left to show, so it ends at once with a clear message.
+int connection_lost(Display *) {
+    static const char message[] = "display: the connection to the X server was lost\n";
+    if (write(STDERR_FILENO, message, sizeof message - 1) < 0) {
+    }
+    _exit(1);
+}
+
 }  // namespace
 
 std::unique_ptr<Backend> open_x11_backend() {
+    XSetIOErrorHandler(connection_lost);
     Display *display = XOpenDisplay(nullptr);
     if (!display)
         return nullptr;

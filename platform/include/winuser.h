@@ -650,6 +650,9 @@ WINUSERAPI BOOL WINAPI SetMenu(HWND hWnd, HMENU hMenu);
 WINUSERAPI BOOL WINAPI DestroyMenu(HMENU hMenu);
 WINUSERAPI BOOL WINAPI DrawMenuBar(HWND hWnd);
 WINUSERAPI int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+
+/* Formatting into a caller's buffer of at least 1024 bytes; the result is the length written. */
+WINUSERAPI int WINAPIV wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...);
 WINUSERAPI BOOL WINAPI MessageBeep(UINT uType);
 WINUSERAPI HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
 WINUSERAPI HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);

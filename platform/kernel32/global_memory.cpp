@@ -1,5 +1,6 @@
 // Global memory: heap blocks behind handles. A fixed block's handle is its address, as on Windows; a moveable
 // block has a handle of its own and a lock count. Locking pins a block and excludes no other thread.
+#include "global_memory.h"
 #include "suspension.h"
 
 #include <cstdlib>
@@ -114,6 +115,16 @@ extern "C" HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
     std::free(data);
     return nullptr;
 }
+
+namespace platform::kernel {
+
+std::size_t live_global_block_count() {
+    auto &r = registry();
+    RegistryGuard guard(r);
+    return r.blocks.size();
+}
+
+}  // namespace platform::kernel
 
 extern "C" SIZE_T WINAPI GlobalSize(HGLOBAL hMem) {
     auto &r = registry();

@@ -20,6 +20,7 @@ struct Table {
     std::mutex lock;
     std::unordered_map<std::uintptr_t, std::shared_ptr<KernelObject>> objects;
     std::uintptr_t next = first_handle_value;
+    std::size_t capacity = max_handles;
 };
 
 Table &table() {
@@ -45,7 +46,7 @@ HANDLE insert_handle(std::shared_ptr<KernelObject> object) {
     auto &t = table();
     SuspensionDeferral deferral;
     std::lock_guard guard(t.lock);
-    if (t.objects.size() >= max_handles)
+    if (t.objects.size() >= t.capacity)
         return nullptr;
     while (t.objects.contains(t.next) || t.next == 0)
         t.next += 4;
@@ -53,6 +54,13 @@ HANDLE insert_handle(std::shared_ptr<KernelObject> object) {
     t.next += 4;
     t.objects.emplace(value, std::move(object));
     return reinterpret_cast<HANDLE>(value);
+}
+
+void limit_open_handles(std::size_t capacity) {
+    auto &t = table();
+    SuspensionDeferral deferral;
+    std::lock_guard guard(t.lock);
+    t.capacity = capacity < max_handles ? capacity : max_handles;
 }
 
 std::shared_ptr<KernelObject> lookup_handle(HANDLE handle) {

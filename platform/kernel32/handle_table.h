@@ -15,6 +15,9 @@ std::shared_ptr<KernelObject> lookup_handle(HANDLE handle);
 bool close_handle(HANDLE handle);
 // Number of open handles; tests use it to show that nothing leaks.
 std::size_t open_handle_count();
+// Lowers the table's capacity (or restores it with SIZE_MAX), so that a test can make the next creation of
+// a kernel object fail as it does when the table is full.
+void limit_open_handles(std::size_t capacity);
 
 // The object behind a handle when it has type T; otherwise null with ERROR_INVALID_HANDLE set.
 template <typename T>

@@ -98,8 +98,9 @@ static INT_PTR ScrollDisplay(HWND hwnd, WORD wLana, WPARAM wParam, PREPORTBUF lp
     LONG nTopLine;
     LONG nLines;
 
-    // Scrolling while periodic refresh is on holds the report until a double-click releases it.
-    if (GetSlotFrequency(wLana) != -1 && GetSlotHold(wLana) == 0) {
+    // Scrolling while periodic refresh is on holds the report until a double-click releases it. A negative
+    // period, like -1, means refresh on request only: there is nothing to hold.
+    if (GetSlotFrequency(wLana) >= 0 && GetSlotHold(wLana) == 0) {
         SetSlotHold(wLana, 1);
         SetEvent(LanaSlots[wLana].hWakeEvent);
     }

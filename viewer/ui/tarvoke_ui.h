@@ -20,6 +20,12 @@ INT_PTR OpenModalDialog(LPCSTR lpszTemplate, DLGPROC lpfnDlgProc, HWND hwndOwner
 INT_PTR CALLBACK AboutDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK LanasDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
+// The LANA chosen in the selection dialog; the configuration dialog works on it for its whole life.
+extern WORD nSelectedLana;
+INT_PTR CALLBACK ConfigureDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
+// Sets the check mark of control wId (0 or 1), when the dialog has that control.
+void SetCheckBox(HWND hDlg, WORD wId, WORD wValue);
+
 // The report display window of a watched LANA (a modeless "DISPLAY" dialog) and its drawing.
 INT_PTR CALLBACK DisplayDlgProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 void DrawReport(HWND hwnd, LPCSTR lpszText);

@@ -139,6 +139,34 @@ TEST_F(Messages, MsgWaitReturnsForObjectsAndForInput) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+DWORD WINAPI send_then_end(LPVOID parameter) {
+    SendMessageA(static_cast<HWND>(parameter), WM_USER + 10, 21, 0);
+    return 7;
+}
+
+// A thread with a small stack sends to this thread and then ends, while this thread waits for its end: the
+// wait returns for the sent message, a peek handles it, and the next wait sees the thread end.
+TEST_F(Messages, WaitingForAThreadThatSendsHereHandlesTheSendAndThenSeesTheEnd) {
+    SetLastError(sentinel);
+    HANDLE thread = CreateThread(nullptr, 4000, send_then_end, hwnd, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    int wakes_for_messages = 0;
+    DWORD result;
+    MSG msg;
+    while ((result = MsgWaitForMultipleObjects(1, &thread, FALSE, 20000, QS_SENDMESSAGE)) == WAIT_OBJECT_0 + 1) {
+        ++wakes_for_messages;
+        EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));  // a sent message is never returned
+    }
+    EXPECT_EQ(result, WAIT_OBJECT_0);
+    EXPECT_GE(wakes_for_messages, 1);
+    EXPECT_EQ(handled_count.load(), 1);
+    EXPECT_EQ(handled_on_thread.load(), GetCurrentThreadId());
+    DWORD exit_code = 0;
+    EXPECT_TRUE(GetExitCodeThread(thread, &exit_code));
+    EXPECT_EQ(exit_code, 7u);
+    EXPECT_TRUE(CloseHandle(thread));
+}
+
 TEST_F(Messages, TwoThreadsSendingToEachOtherDoNotDeadlock) {
     // The worker owns a window too; each thread sends to the other's window from inside a handler.
     std::atomic<HWND> worker_window{nullptr};
