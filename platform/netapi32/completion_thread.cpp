@@ -63,10 +63,16 @@ void CompletionThread::serve() {
     for (;;) {
         expire_overdue(Clock::now());
         if (ready_.empty()) {
-            // A copy: the earliest entry may be erased while this thread waits.
-            sleeping_until_ = watched_.empty() ? Clock::now() + idle_recheck : watched_.begin()->first;
-            Deadline until = sleeping_until_;
-            changed_.wait_until(lock, until);
+            // Idle, the thread sleeps until a command comes: a viewer that waits for its user costs nothing.
+            if (watched_.empty()) {
+                sleeping_until_ = Deadline::max();
+                changed_.wait(lock);
+            } else {
+                // A copy: the earliest entry may be erased while this thread waits.
+                sleeping_until_ = watched_.begin()->first;
+                Deadline until = sleeping_until_;
+                changed_.wait_until(lock, until);
+            }
             sleeping_until_ = Deadline::min();
             continue;
         }

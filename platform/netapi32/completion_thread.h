@@ -46,9 +46,7 @@ private:
     std::deque<std::shared_ptr<PendingCommand>> ready_;
     std::multimap<Deadline, std::shared_ptr<PendingCommand>> watched_;
     // When the thread wakes by itself next; Deadline::min() while it is awake and will look at watched_ before
-    // it sleeps again. With nothing to watch it still looks every idle_recheck, so that a new command whose
-    // deadline lies further away than that need not wake it.
-    static constexpr std::chrono::seconds idle_recheck{1};
+    // it sleeps again, Deadline::max() while it sleeps with nothing to watch (then the next command wakes it).
     Deadline sleeping_until_ = Deadline::min();
 };
 
