@@ -12,20 +12,24 @@ CommandThreads &CommandThreads::instance() {
 }
 
 void CommandThreads::run(std::function<void()> job) {
-    std::unique_lock lock(mutex_);
-    jobs_.push_back(std::move(job));
-    if (jobs_.size() > idle_ && threads_ < max_threads) {
-        try {
-            std::thread(&CommandThreads::serve, this).detach();
-            ++threads_;
-        } catch (const std::system_error &) {
-            if (threads_ == 0) {
-                jobs_.pop_back();
-                throw;
+    {
+        std::lock_guard lock(mutex_);
+        jobs_.push_back(std::move(job));
+        if (jobs_.size() > idle_ && threads_ < max_threads) {
+            try {
+                std::thread(&CommandThreads::serve, this).detach();
+                ++threads_;
+            } catch (const std::system_error &) {
+                if (threads_ == 0) {
+                    jobs_.pop_back();
+                    throw;
+                }
+                // The threads there are will get to it.
             }
-            // The threads there are will get to it.
         }
     }
+    // Outside the lock: a thread woken while the lock is still held would only block on it again, one more
+    // switch before the job starts.
     work_.notify_one();
 }
 

@@ -18,20 +18,33 @@ CompletionThread &CompletionThread::instance() {
     return *thread;
 }
 
+// Both notify outside the lock: the completion thread, woken while the lock is still held, would only block on
+// it again.
+
 void CompletionThread::track(const std::shared_ptr<PendingCommand> &pending) {
-    std::lock_guard lock(mutex_);
-    pending->watch = watched_.emplace(pending->deadline, pending);
-    changed_.notify_one();
+    bool sooner;
+    {
+        std::lock_guard lock(mutex_);
+        pending->watch = watched_.emplace(pending->deadline, pending);
+        sooner = pending->deadline < sleeping_until_;
+    }
+    // A deadline the thread would pass in its sleep needs it awake; any other it finds when it next looks. Most
+    // commands are answered long before their deadline, and waking the thread only to go back to sleep would
+    // compete with the command thread that is about to send the request.
+    if (sooner)
+        changed_.notify_one();
 }
 
 void CompletionThread::finish(const std::shared_ptr<PendingCommand> &pending, Reply reply) {
-    std::lock_guard lock(mutex_);
-    if (pending->finished)
-        return;
-    pending->finished = true;
-    pending->reply = std::move(reply);
-    watched_.erase(pending->watch);
-    ready_.push_back(pending);
+    {
+        std::lock_guard lock(mutex_);
+        if (pending->finished)
+            return;
+        pending->finished = true;
+        pending->reply = std::move(reply);
+        watched_.erase(pending->watch);
+        ready_.push_back(pending);
+    }
     changed_.notify_one();
 }
 
@@ -50,13 +63,17 @@ void CompletionThread::serve() {
     for (;;) {
         expire_overdue(Clock::now());
         if (ready_.empty()) {
+            // Idle, the thread sleeps until a command comes: a viewer that waits for its user costs nothing.
             if (watched_.empty()) {
+                sleeping_until_ = Deadline::max();
                 changed_.wait(lock);
             } else {
-                // A copy: the entry may be erased while this thread waits.
-                Deadline earliest = watched_.begin()->first;
-                changed_.wait_until(lock, earliest);
+                // A copy: the earliest entry may be erased while this thread waits.
+                sleeping_until_ = watched_.begin()->first;
+                Deadline until = sleeping_until_;
+                changed_.wait_until(lock, until);
             }
+            sleeping_until_ = Deadline::min();
             continue;
         }
         auto pending = std::move(ready_.front());

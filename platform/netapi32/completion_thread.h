@@ -45,6 +45,9 @@ private:
     std::condition_variable changed_;
     std::deque<std::shared_ptr<PendingCommand>> ready_;
     std::multimap<Deadline, std::shared_ptr<PendingCommand>> watched_;
+    // When the thread wakes by itself next; Deadline::min() while it is awake and will look at watched_ before
+    // it sleeps again, Deadline::max() while it sleeps with nothing to watch (then the next command wakes it).
+    Deadline sleeping_until_ = Deadline::min();
 };
 
 }  // namespace platform::netbios

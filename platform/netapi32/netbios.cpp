@@ -1,5 +1,5 @@
-// Netbios(): checks the NCB, then runs the command on a command thread. A synchronous call waits for it; an
-// asynchronous one returns at once and completes on the completion thread.
+// Netbios(): checks the NCB, then runs the command. A synchronous call runs it on the caller's own thread; an
+// asynchronous one hands it to a command thread, returns at once and completes on the completion thread.
 #include "activity.h"
 #include "command.h"
 #include "command_threads.h"
@@ -8,18 +8,15 @@
 
 #include <windows.h>
 
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <new>
-#include <optional>
 #include <system_error>
 
 namespace platform::netbios {
 namespace {
 
-// How long past the transport's deadline Netbios() waits before it stops waiting for the transport, so that a
-// transport that keeps its deadline always delivers its own answer.
+// How long past the transport's deadline a reply still counts, so that a transport that keeps its deadline always
+// delivers its own answer. An asynchronous command is completed with NRC_CMDTMO when it has not answered by then.
 constexpr std::chrono::milliseconds deadline_grace{500};
 
 void set_codes(NCB &ncb, UCHAR retcode) {
@@ -60,33 +57,14 @@ struct ActiveCommand {
     ActiveCommand &operator=(const ActiveCommand &) = delete;
 };
 
-// The reply of a synchronous command, handed from the command thread to the waiting caller.
-class ReplySlot {
-public:
-    void put(Reply reply) {
-        std::lock_guard lock(mutex_);
-        reply_ = std::move(reply);
-        filled_.notify_one();
-    }
-    std::optional<Reply> take_until(Deadline deadline) {
-        std::unique_lock lock(mutex_);
-        filled_.wait_until(lock, deadline, [this] { return reply_.has_value(); });
-        return std::move(reply_);
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable filled_;
-    std::optional<Reply> reply_;
-};
-
-UCHAR run_synchronous(NCB &ncb, const std::shared_ptr<Transport> &transport, const Command &command) {
-    auto deadline = Clock::now() + transport->command_timeout();
-    auto slot = std::make_shared<ReplySlot>();
-    CommandThreads::instance().run(
-        [transport, command, deadline, slot] { slot->put(execute(*transport, command, deadline)); });
-    auto reply = slot->take_until(deadline + deadline_grace);
-    UCHAR retcode = reply ? deliver(*reply, command) : UCHAR{NRC_CMDTMO};
+// A synchronous command runs on its caller's thread: handing it to a command thread and waiting for the answer
+// would cost two thread switches per command, which on a busy machine take longer than the network round trip.
+// The caller waits for the transport call, so a transport that overruns its deadline delays it; the command still
+// completes with NRC_CMDTMO then, and the late reply is dropped as an asynchronous command's would be.
+UCHAR run_synchronous(NCB &ncb, Transport &transport, const Command &command) {
+    auto deadline = Clock::now() + transport.command_timeout();
+    Reply reply = execute(transport, command, deadline);
+    UCHAR retcode = Clock::now() <= deadline + deadline_grace ? deliver(reply, command) : UCHAR{NRC_CMDTMO};
     set_codes(ncb, retcode);
     if (ncb.ncb_event)
         SetEvent(ncb.ncb_event);
@@ -134,7 +112,7 @@ UCHAR issue(NCB &ncb) {
     if (command.asynchronous)
         return start_asynchronous(ncb, transport, command);
     ActiveCommand active;
-    return run_synchronous(ncb, transport, command);
+    return run_synchronous(ncb, *transport, command);
 }
 
 // Exceptions end here: out of memory or threads, or a transport that failed while the NCB was checked. The

@@ -1,6 +1,7 @@
-// The interface between Netbios() and whatever carries NetBIOS for a LANA. Netbios() checks the NCB, runs the
-// transport call on one of its command threads and copies the reply into the caller's buffer, cutting it to
-// ncb_length; a transport never sees the caller's NCB.
+// The interface between Netbios() and whatever carries NetBIOS for a LANA. Netbios() checks the NCB, makes the
+// transport call (on the caller's thread for a synchronous command, on one of its command threads for an
+// asynchronous one; so from any number of threads at once) and copies the reply into the caller's buffer,
+// cutting it to ncb_length; a transport never sees the caller's NCB.
 #pragma once
 
 #include <array>

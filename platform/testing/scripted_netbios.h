@@ -53,7 +53,9 @@ public:
 
     // Holding a LANA keeps every reply for it back (after its delay) until release(), or until the command's
     // deadline, when it completes with NRC_CMDTMO. With ignore_deadline the transport overruns the deadline
-    // and waits for release() only, as a broken transport would; Netbios() must time the command out itself.
+    // and waits for release() only, as a broken transport would; Netbios() must time the command out itself
+    // (a synchronous command runs on its caller's thread, so that caller waits for release() and then gets
+    // NRC_CMDTMO).
     void hold(std::uint8_t lana, bool ignore_deadline = false);
     void release(std::uint8_t lana);
     // Waits until `count` transport calls are held; false when that did not happen within the limit.

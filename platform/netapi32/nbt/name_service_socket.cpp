@@ -43,10 +43,11 @@ std::optional<NameServiceSocket> NameServiceSocket::open(const Ipv4Address &loca
 }
 
 NameServiceSocket::NameServiceSocket(NameServiceSocket &&other) noexcept
-    : descriptor_(std::exchange(other.descriptor_, -1)) {}
+    : descriptor_(std::exchange(other.descriptor_, -1)), buffer_(std::move(other.buffer_)) {}
 
 NameServiceSocket &NameServiceSocket::operator=(NameServiceSocket &&other) noexcept {
     std::swap(descriptor_, other.descriptor_);
+    std::swap(buffer_, other.buffer_);
     return *this;
 }
 
@@ -70,31 +71,37 @@ bool NameServiceSocket::send(std::span<const std::uint8_t> bytes, const Ipv4Addr
 
 std::optional<Datagram> NameServiceSocket::receive(Clock::time_point until) {
     // Not zero-filled: only the bytes the kernel wrote are ever read.
-    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[largest_datagram]);
+    if (!buffer_)
+        buffer_.reset(new std::uint8_t[largest_datagram]);
     for (;;) {
+        // Waiting first: right after a request nothing has arrived yet, and a read that can only fail would cost
+        // a system call per exchange. A wait of 0 still reports what is already there.
+        auto now = Clock::now();
+        auto wait = now >= until ? 0 : std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
+        pollfd readable{descriptor_, POLLIN, 0};
+        int ready = ::poll(&readable, 1, static_cast<int>(std::min<long long>(wait, 60000)));
+        if (ready < 0 && errno != EINTR)
+            return std::nullopt;
+        if (ready == 0) {
+            if (Clock::now() >= until)
+                return std::nullopt;
+            continue;  // woke early (the wait is rounded up, but clocks differ): wait out the rest
+        }
+
         sockaddr_in source{};
         socklen_t source_size = sizeof source;
-        ssize_t size = ::recvfrom(descriptor_, buffer.get(), largest_datagram, MSG_TRUNC,
+        ssize_t size = ::recvfrom(descriptor_, buffer_.get(), largest_datagram, MSG_TRUNC | MSG_DONTWAIT,
                                   reinterpret_cast<sockaddr *>(&source), &source_size);
         if (size >= 0 && static_cast<std::size_t>(size) <= largest_datagram && source.sin_family == AF_INET) {
             Datagram datagram;
             std::memcpy(datagram.source.data(), &source.sin_addr, 4);
             datagram.source_port = ntohs(source.sin_port);
-            datagram.bytes.assign(buffer.get(), buffer.get() + size);
+            datagram.bytes.assign(buffer_.get(), buffer_.get() + size);
             return datagram;
         }
         if (size >= 0 || errno == EINTR || errno == ECONNREFUSED || errno == EHOSTUNREACH || errno == ENETUNREACH)
             continue;  // a cut datagram or a reported network error: wait on for the answer
         if (errno != EAGAIN && errno != EWOULDBLOCK)
-            return std::nullopt;
-
-        auto now = Clock::now();
-        if (now >= until)
-            return std::nullopt;
-        // Round up so that a wait never ends just short of `until` and spins.
-        auto wait = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
-        pollfd readable{descriptor_, POLLIN, 0};
-        if (::poll(&readable, 1, static_cast<int>(std::min<long long>(wait, 60000))) < 0 && errno != EINTR)
             return std::nullopt;
     }
 }

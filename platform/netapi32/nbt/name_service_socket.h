@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -57,6 +58,8 @@ public:
 private:
     explicit NameServiceSocket(int descriptor) : descriptor_(descriptor) {}
     int descriptor_ = -1;
+    // Room for the largest datagram, made on the first receive and kept with the socket in the pool.
+    std::unique_ptr<std::uint8_t[]> buffer_;
 };
 
 // Sockets of finished commands, kept for the next command on the same LANA: making and closing a socket for

@@ -1,6 +1,7 @@
 // Netbios() against the scripted transport: what each command delivers, cut replies, refusals, asynchronous
 // completion and deadlines.
 #include "ncb_probe.h"
+#include "transport_swap.h"
 
 #include <testing/scripted_netbios.h>
 
@@ -293,21 +294,6 @@ public:
 
 private:
     bool throw_from_lanas_;
-};
-
-class TransportSwap {
-public:
-    explicit TransportSwap(std::shared_ptr<platform::netbios::Transport> transport)
-        : previous_(platform::netbios::current_transport()) {
-        platform::netbios::install_transport(std::move(transport));
-    }
-    ~TransportSwap() {
-        platform::netbios::wait_until_idle(std::chrono::seconds(30));
-        platform::netbios::install_transport(previous_);
-    }
-
-private:
-    std::shared_ptr<platform::netbios::Transport> previous_;
 };
 
 TEST(NetbiosTransportFailures, BecomeReturnCodes) {
