@@ -66,19 +66,7 @@ public:
 [[maybe_unused]] auto *const peer_network = ::testing::AddGlobalTestEnvironment(new PeerNetwork);
 
 // One name of a name table, as the report prints it or as nmblookup lists it.
-struct TableName {
-    std::string name;
-    int type = 0;
-    bool group = false;
-    int state = 0;
-    bool operator==(const TableName &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &out, const TableName &entry) {
-    char szType[8];
-    std::snprintf(szType, sizeof szType, "<%02X>", entry.type);
-    return out << entry.name << szType << (entry.group ? " group" : " unique") << " state " << entry.state;
-}
+using TableName = platform::nbt::testing::ListedName;
 
 std::string Trimmed(std::string text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\r'))
@@ -137,27 +125,6 @@ std::vector<TableName> NameTableOfReport(const std::string &report) {
         } else if (StartsWith(line, "====")) {
             break;  // the next section
         }
-    }
-    return names;
-}
-
-// The names of an `nmblookup -A` listing, lines such as "\tNAME            <1e> - <GROUP> B <ACTIVE> ".
-std::vector<TableName> NameTableOfNmblookup(const std::string &listing) {
-    std::vector<TableName> names;
-    for (const auto &line : LinesOf(listing)) {
-        auto open = line.rfind("> - ");
-        if (line.empty() || line[0] != '\t' || open == std::string::npos || open < 4 || line[open - 3] != '<')
-            continue;
-        TableName entry;
-        entry.name = Trimmed(line.substr(1, open - 4));
-        entry.type = std::stoi(line.substr(open - 2, 2), nullptr, 16);
-        entry.group = Contains(line, "<GROUP>");
-        bool deregistering = Contains(line, "<DEREGISTERING>"), conflict = Contains(line, "<CONFLICT>");
-        entry.state = deregistering && conflict ? DUPLICATE_DEREG
-                      : conflict                ? DUPLICATE
-                      : deregistering           ? DEREGISTERED
-                                                : REGISTERED;
-        names.push_back(entry);
     }
     return names;
 }
@@ -292,11 +259,11 @@ protected:
     // while the test runs (it may win a browser election and add names), so a mismatch is looked at again
     // once, with a fresh listing and a fresh report.
     void ExpectNameTableLikeNmblookup(const platform::nbt::Ipv4Address &address) {
-        auto expected = NameTableOfNmblookup(Nmblookup(address));
+        auto expected = platform::nbt::testing::parse_nmblookup(Nmblookup(address));
         auto shown = NameTableOfReport(Report());
         if (shown != expected) {
             ASSERT_TRUE(Refresh());
-            expected = NameTableOfNmblookup(Nmblookup(address));
+            expected = platform::nbt::testing::parse_nmblookup(Nmblookup(address));
             shown = NameTableOfReport(Report());
         }
         EXPECT_FALSE(expected.empty());

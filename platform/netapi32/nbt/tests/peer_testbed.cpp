@@ -8,9 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <nb30.h>
+
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <ostream>
+#include <sstream>
 #include <string_view>
 #include <thread>
 
@@ -285,6 +290,36 @@ int PeerTestbed::connect_from_peer(std::uint16_t port) const {
             ::close(fd);
     }).join();
     return result;
+}
+
+std::ostream &operator<<(std::ostream &out, const ListedName &entry) {
+    char type[8];
+    std::snprintf(type, sizeof type, "<%02X>", entry.type);
+    return out << entry.name << type << (entry.group ? " group" : " unique") << " state " << entry.state;
+}
+
+std::vector<ListedName> parse_nmblookup(const std::string &text) {
+    std::vector<ListedName> names;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        auto open = line.find('<');
+        if (line.empty() || line[0] != '\t' || open == std::string::npos || line.find("> -") != open + 3)
+            continue;
+        ListedName entry;
+        entry.name = line.substr(1, open - 1);
+        while (!entry.name.empty() && entry.name.back() == ' ')
+            entry.name.pop_back();
+        entry.type = std::stoi(line.substr(open + 1, 2), nullptr, 16);
+        entry.group = line.find("<GROUP>") != std::string::npos;
+        bool deregistering = line.find("<DEREGISTERING>") != std::string::npos;
+        bool conflict = line.find("<CONFLICT>") != std::string::npos;
+        entry.state = deregistering && conflict ? DUPLICATE_DEREG
+                      : conflict                ? DUPLICATE
+                      : deregistering           ? DEREGISTERED
+                                                : REGISTERED;
+        names.push_back(entry);
+    }
+    return names;
 }
 
 }  // namespace platform::nbt::testing

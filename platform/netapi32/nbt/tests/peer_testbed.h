@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -62,5 +63,19 @@ private:
 };
 
 std::string dotted(const Ipv4Address &address);
+
+// One name of a node's name table: as `nmblookup -A` lists it, or as a reply or a report gives it. The state
+// is the NAME_BUFFER state (REGISTERED, DEREGISTERED, DUPLICATE, DUPLICATE_DEREG).
+struct ListedName {
+    std::string name;
+    int type = 0;
+    bool group = false;
+    int state = 0;
+    bool operator==(const ListedName &) const = default;
+};
+std::ostream &operator<<(std::ostream &out, const ListedName &entry);
+
+// The names of an `nmblookup -A` listing: lines such as "\tNAME            <20> - <GROUP> B <ACTIVE> ".
+std::vector<ListedName> parse_nmblookup(const std::string &text);
 
 }  // namespace platform::nbt::testing

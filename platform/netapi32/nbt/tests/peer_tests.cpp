@@ -28,45 +28,9 @@ namespace platform::nbt {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::ListedName;
+using testing::parse_nmblookup;
 using testing::PeerTestbed;
-
-struct ListedName {
-    std::string name;
-    int type = 0;
-    bool group = false;
-    int state = 0;
-    bool operator==(const ListedName &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &out, const ListedName &n) {
-    return out << n.name << "<" << std::hex << n.type << std::dec << ">" << (n.group ? " group" : "") << " state "
-               << n.state;
-}
-
-// The names of an `nmblookup -A` listing: "\tNAME            <20> - <GROUP> B <ACTIVE> <CONFLICT>".
-std::vector<ListedName> parse_nmblookup(const std::string &text) {
-    std::vector<ListedName> names;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        auto open = line.find('<');
-        if (line.empty() || line[0] != '\t' || open == std::string::npos || line.find("> -") != open + 3)
-            continue;
-        ListedName entry;
-        entry.name = line.substr(1, open - 1);
-        while (!entry.name.empty() && entry.name.back() == ' ')
-            entry.name.pop_back();
-        entry.type = std::stoi(line.substr(open + 1, 2), nullptr, 16);
-        entry.group = line.find("<GROUP>") != std::string::npos;
-        bool deregistering = line.find("<DEREGISTERING>") != std::string::npos;
-        bool conflict = line.find("<CONFLICT>") != std::string::npos;
-        entry.state = deregistering && conflict ? DUPLICATE_DEREG
-                      : conflict                ? DUPLICATE
-                      : deregistering           ? DEREGISTERED
-                                                : REGISTERED;
-        names.push_back(entry);
-    }
-    return names;
-}
 
 // A status reply as the viewer's 2048-byte block holds it.
 struct Completed {
