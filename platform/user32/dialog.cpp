@@ -267,33 +267,40 @@ extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
     return DefWindowProcA(hDlg, Msg, wParam, lParam);
 }
 
-extern "C" HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
-                                          DLGPROC lpDialogFunc, LPARAM dwInitParam) {
+namespace {
+
+// The dialog template a program names, or null with ERROR_RESOURCE_NAME_NOT_FOUND.
+const platform::resources::Dialog *dialog_template(LPCSTR lpTemplateName) {
     const auto *tmpl = lpTemplateName
                            ? platform::resources::find_dialog(platform::resources::resource_id_from(lpTemplateName))
                            : nullptr;
-    if (!tmpl) {
+    if (!tmpl)
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return tmpl;
+}
+
+// A dialog is owned by the top-level window of the parent it is given.
+HWND dialog_owner(HWND hWndParent) {
+    auto parent = find_window_quiet(hWndParent);
+    return parent ? top_level_of(parent)->handle : nullptr;
+}
+
+}  // namespace
+
+extern "C" HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
+                                          DLGPROC lpDialogFunc, LPARAM dwInitParam) {
+    const auto *tmpl = dialog_template(lpTemplateName);
+    if (!tmpl)
         return nullptr;
-    }
-    HWND owner = nullptr;
-    if (auto parent = find_window_quiet(hWndParent))
-        owner = top_level_of(parent)->handle;
-    return create_dialog(hInstance, *tmpl, owner, lpDialogFunc, dwInitParam, false);
+    return create_dialog(hInstance, *tmpl, dialog_owner(hWndParent), lpDialogFunc, dwInitParam, false);
 }
 
 extern "C" INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
                                           DLGPROC lpDialogFunc, LPARAM dwInitParam) {
-    const auto *tmpl = lpTemplateName
-                           ? platform::resources::find_dialog(platform::resources::resource_id_from(lpTemplateName))
-                           : nullptr;
-    if (!tmpl) {
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    const auto *tmpl = dialog_template(lpTemplateName);
+    if (!tmpl)
         return -1;
-    }
-    HWND owner = nullptr;
-    if (auto parent = find_window_quiet(hWndParent))
-        owner = top_level_of(parent)->handle;
+    HWND owner = dialog_owner(hWndParent);
     HWND dialog = create_dialog(hInstance, *tmpl, owner, lpDialogFunc, dwInitParam, true);
     if (!dialog)
         return -1;
