@@ -1,6 +1,7 @@
 # add_resources(target script.rc [INCLUDE_DIRS dir...])  -- needs platform/rc (rc-compile) on Linux
 # Compiles the script with rc-compile into a C++ file of tables that register themselves at start-up, and
-# compiles that file into the target (directly, so the linker keeps the registration). On a Windows build the
+# links that file's object into the target (as an object, so the linker keeps the registration). The
+# generated file alone sees the resource registry's header; the target itself does not. On a Windows build the
 # script goes to the toolchain's resource compiler instead.
 function(add_resources target script)
   cmake_parse_arguments(R "" "" "INCLUDE_DIRS" ${ARGN})
@@ -22,6 +23,9 @@ function(add_resources target script)
     DEPFILE ${output}.d
     COMMENT "Compiling resources ${script}"
     VERBATIM)
-  target_sources(${target} PRIVATE ${output})
-  target_link_libraries(${target} PRIVATE platform_resources)
+  set(tables ${target}_${script_name}_resources)
+  add_library(${tables} OBJECT ${output})
+  target_link_libraries(${tables} PRIVATE platform_resources)
+  target_sources(${target} PRIVATE $<TARGET_OBJECTS:${tables}>)
+  target_link_libraries(${target} PRIVATE $<LINK_ONLY:platform_resources>)
 endfunction()

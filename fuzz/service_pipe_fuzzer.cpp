@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include "advapi32/service_registry.h"
-#include "prefix/prefix.h"
+#include "testing/temporary_prefix.h"
 
 #include <unistd.h>
 
@@ -49,7 +49,7 @@ void start_service() {
                                                "[accounts]\nAdministrators = root\nPower Users = nogroup\n";
     setenv("PLATFORM_PREFIX", prefix.c_str(), 1);
     setenv(platform::services::service_name_variable, "Varnholtguard", 1);
-    platform::prefix::reload();
+    platform::testing::reload_prefix();
 
     std::thread([] {
         char name[] = "vessamir";

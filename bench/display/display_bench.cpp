@@ -7,7 +7,7 @@
 #include <string>
 
 #include "tarvoke_ui.h"
-#include "testing/ui/headless_display.h"
+#include "testing/headless_display.h"
 
 namespace {
 

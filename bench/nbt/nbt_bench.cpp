@@ -4,8 +4,8 @@
 // The asynchronous command is timed as the viewer issues it: its post routine signals an event the caller waits on.
 #include "netapi32/nbt/name_service_packets.h"
 #include "netapi32/nbt/nbt_transport.h"
-#include "netapi32/nbt/tests/peer_testbed.h"
-#include "prefix/prefix.h"
+#include "testing/peer_testbed.h"
+#include "testing/temporary_prefix.h"
 
 #include <benchmark/benchmark.h>
 #include <windows.h>
@@ -174,7 +174,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "nbt_bench: no test network: %s\n", why_not.c_str());
         return 0;
     }
-    platform::prefix::reload();
+    platform::testing::reload_prefix();
     if (!testbed->start_peer(error)) {
         std::fprintf(stderr, "nbt_bench: %s\n", error.c_str());
         return 1;

@@ -3,7 +3,7 @@
 // The service runs under servicectl in a prefix of its own for the whole run.
 #include <windows.h>
 
-#include "prefix.h"
+#include "testing/temporary_prefix.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/socket.h>
@@ -37,7 +37,7 @@ public:
         std::ofstream(prefix_ / "platform.conf") << "[eventlog]\ntarget = file:events.log\n\n"
                                                     "[accounts]\nAdministrators = root\nPower Users = nogroup\n";
         setenv("PLATFORM_PREFIX", prefix_.c_str(), 1);
-        platform::prefix::reload();
+        platform::testing::reload_prefix();
         started_ = std::system(SERVICECTL_PATH " create Varnholtguard " VESSAMIR_PATH " >/dev/null") == 0 &&
                    std::system(SERVICECTL_PATH " start Varnholtguard >/dev/null") == 0;
     }

@@ -1,6 +1,6 @@
 // Drawing a full report window on the headless screen: 24 lines of 45 characters in the report's
 // fixed-pitch font, with the font created and deleted around every draw as the viewer does.
-#include "testing/ui/headless_display.h"
+#include "testing/headless_display.h"
 
 #include <benchmark/benchmark.h>
 

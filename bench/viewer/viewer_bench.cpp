@@ -13,7 +13,7 @@
 #include <windows.h>
 #include <nb30.h>
 
-#include "prefix.h"
+#include "testing/temporary_prefix.h"
 
 #include <benchmark/benchmark.h>
 #include <time.h>
@@ -242,7 +242,7 @@ public:
             return;
         path_ = pattern;
         setenv("PLATFORM_PREFIX", pattern, 1);
-        platform::prefix::reload();
+        platform::testing::reload_prefix();
     }
     ~TemporaryPrefix() {
         std::error_code error;

@@ -1,6 +1,6 @@
 #include "account_map.h"
 
-#include "prefix.h"
+#include "prefix/prefix.h"
 #include "security_records.h"
 
 #include <grp.h>

@@ -6,7 +6,7 @@
 // string are written as \t, \n, \r or \xNN so that an event stays on its line.
 #include "kernel32/errno_map.h"
 #include "kernel32/handle_table.h"
-#include "prefix.h"
+#include "prefix/prefix.h"
 
 #include <fcntl.h>
 #include <syslog.h>

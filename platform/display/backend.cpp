@@ -1,7 +1,7 @@
-#include "display/backend.h"
+#include "backend.h"
 
-#include "display/headless_backend.h"
-#include "display/x11_backend.h"
+#include "headless_backend.h"
+#include "x11_backend.h"
 #include "prefix/prefix.h"
 
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "display/headless_backend.h"
+#include "headless_backend.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // composes them in stacking order, takes injected input and writes PNG screenshots.
 #pragma once
 
-#include "display/backend.h"
+#include "backend.h"
 
 #include <filesystem>
 #include <map>

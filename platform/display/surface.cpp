@@ -1,4 +1,4 @@
-#include "display/surface.h"
+#include "surface.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "display/x11_backend.h"
+#include "x11_backend.h"
 
 #include <cairo-xlib.h>
 

@@ -2,7 +2,7 @@
 // put with cairo, input read by a thread of its own.
 #pragma once
 
-#include "display/backend.h"
+#include "backend.h"
 
 #include <memory>
 

@@ -1,5 +1,5 @@
 // Filling and line drawing on a device context.
-#include "gdi32/gdi_objects.h"
+#include "gdi_objects.h"
 
 #include <winuser.h>
 

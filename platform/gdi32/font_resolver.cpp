@@ -1,4 +1,4 @@
-#include "gdi32/font_resolver.h"
+#include "font_resolver.h"
 
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>

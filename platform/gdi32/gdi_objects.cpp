@@ -1,4 +1,4 @@
-#include "gdi32/gdi_objects.h"
+#include "gdi_objects.h"
 
 #include <winuser.h>
 

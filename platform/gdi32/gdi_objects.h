@@ -3,7 +3,7 @@
 #pragma once
 
 #include "display/surface.h"
-#include "gdi32/font_resolver.h"
+#include "font_resolver.h"
 
 #include <wingdi.h>
 

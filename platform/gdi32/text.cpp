@@ -1,7 +1,7 @@
 // DrawTextA, TextOutA and text metrics. Glyphs are laid out on whole-pixel advances from the resolved
 // font, so a fixed-pitch font puts every character in its cell.
-#include "gdi32/gdi_objects.h"
-#include "gdi32/text_layout.h"
+#include "gdi_objects.h"
+#include "text_layout.h"
 
 #include <winuser.h>
 

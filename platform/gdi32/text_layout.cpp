@@ -1,4 +1,4 @@
-#include "gdi32/text_layout.h"
+#include "text_layout.h"
 
 #include <winuser.h>
 

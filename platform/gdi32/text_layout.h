@@ -1,7 +1,7 @@
 // Line breaking and measuring for DrawTextA, kept apart from drawing so it can be tested on its own.
 #pragma once
 
-#include "gdi32/font_resolver.h"
+#include "font_resolver.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
 #include "dos_paths.h"
 
-#include "prefix.h"
+#include "prefix/prefix.h"
 
 #include <algorithm>
 #include <cctype>

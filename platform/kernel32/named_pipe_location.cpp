@@ -1,6 +1,6 @@
 #include "named_pipe_location.h"
 
-#include "prefix.h"
+#include "prefix/prefix.h"
 
 #include <cctype>
 #include <cstdio>

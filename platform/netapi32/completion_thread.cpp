@@ -1,6 +1,6 @@
 #include "completion_thread.h"
 
-#include "activity.h"
+#include "outstanding_commands.h"
 
 #include <windows.h>
 

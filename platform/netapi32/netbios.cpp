@@ -1,10 +1,10 @@
 // Netbios(): checks the NCB, then runs the command. A synchronous call runs it on the caller's own thread; an
 // asynchronous one hands it to a command thread, returns at once and completes on the completion thread.
-#include "activity.h"
+#include "outstanding_commands.h"
 #include "command.h"
 #include "command_threads.h"
 #include "completion_thread.h"
-#include "registry.h"
+#include "installed_hooks.h"
 
 #include <windows.h>
 

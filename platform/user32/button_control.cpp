@@ -1,6 +1,6 @@
 // Push buttons, default push buttons and check boxes.
-#include "user32/controls.h"
-#include "user32/thread_state.h"
+#include "controls.h"
+#include "thread_state.h"
 
 #include <wingdi.h>
 

@@ -1,6 +1,6 @@
 // Registers the control classes.
-#include "user32/controls.h"
-#include "user32/window_class.h"
+#include "controls.h"
+#include "window_class.h"
 
 namespace platform::user {
 

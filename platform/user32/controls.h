@@ -1,7 +1,7 @@
 // The controls user32 provides: static, button, edit and scroll bar.
 #pragma once
 
-#include "user32/window.h"
+#include "window.h"
 
 namespace platform::user {
 

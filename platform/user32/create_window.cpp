@@ -1,11 +1,11 @@
 // CreateWindowExA and DestroyWindow, with the message order programs rely on.
 #include "gdi32/gdi_objects.h"
 #include "rc/resource_tables.h"
-#include "user32/input_translation.h"
-#include "user32/thread_state.h"
-#include "user32/ui_script.h"
-#include "user32/window_class.h"
-#include "user32/window_manager.h"
+#include "input_translation.h"
+#include "thread_state.h"
+#include "ui_script.h"
+#include "window_class.h"
+#include "window_manager.h"
 
 #include <algorithm>
 

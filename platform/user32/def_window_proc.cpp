@@ -1,8 +1,8 @@
 // The default handling of messages a window procedure passes on.
 #include "gdi32/gdi_objects.h"
-#include "user32/scroll_bar_geometry.h"
-#include "user32/thread_state.h"
-#include "user32/window_manager.h"
+#include "scroll_bar_geometry.h"
+#include "thread_state.h"
+#include "window_manager.h"
 
 #include <algorithm>
 #include <cstring>

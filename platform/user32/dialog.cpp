@@ -1,10 +1,10 @@
 // Dialogs from templates: creation, the default dialog procedure, modal loops and dialog keys.
-#include "user32/dialog.h"
+#include "dialog.h"
 
 #include "gdi32/gdi_objects.h"
-#include "user32/thread_state.h"
-#include "user32/window_class.h"
-#include "user32/window_manager.h"
+#include "thread_state.h"
+#include "window_class.h"
+#include "window_manager.h"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "rc/resource_tables.h"
-#include "user32/window.h"
+#include "window.h"
 
 namespace platform::user {
 

@@ -1,6 +1,6 @@
 // Reaching a dialog's controls by id: text, numbers and check marks.
-#include "user32/dialog.h"
-#include "user32/window_manager.h"
+#include "dialog.h"
+#include "window_manager.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,8 +1,8 @@
 // The single-line edit control: typing, caret, selection by keyboard and mouse, horizontal scrolling.
 #include "gdi32/gdi_objects.h"
 #include "gdi32/text_layout.h"
-#include "user32/controls.h"
-#include "user32/thread_state.h"
+#include "controls.h"
+#include "thread_state.h"
 
 #include <algorithm>
 

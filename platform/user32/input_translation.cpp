@@ -1,7 +1,7 @@
-#include "user32/input_translation.h"
+#include "input_translation.h"
 
-#include "user32/thread_state.h"
-#include "user32/window_manager.h"
+#include "thread_state.h"
+#include "window_manager.h"
 
 #include <mutex>
 

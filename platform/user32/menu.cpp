@@ -1,10 +1,10 @@
 // Menus loaded from resources, the menu bar's layout and HMENU handles.
-#include "user32/menu.h"
+#include "menu.h"
 
 #include "gdi32/gdi_objects.h"
 
 #include "rc/resource_tables.h"
-#include "user32/window_manager.h"
+#include "window_manager.h"
 
 #include <wingdi.h>
 

@@ -1,7 +1,7 @@
 // Menus behind HMENU values, loaded from the program's resource tables.
 #pragma once
 
-#include "user32/window.h"
+#include "window.h"
 
 #include <string>
 #include <vector>

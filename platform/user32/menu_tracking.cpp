@@ -2,10 +2,10 @@
 // Escape, mnemonics); choosing an item posts WM_COMMAND with its id to the window.
 #include "gdi32/gdi_objects.h"
 #include "gdi32/text_layout.h"
-#include "user32/menu.h"
-#include "user32/thread_state.h"
-#include "user32/window_class.h"
-#include "user32/window_manager.h"
+#include "menu.h"
+#include "thread_state.h"
+#include "window_class.h"
+#include "window_manager.h"
 
 #include <algorithm>
 

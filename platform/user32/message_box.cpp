@@ -1,8 +1,8 @@
 // MessageBoxA: a modal dialog built from a template made on the spot.
 #include "gdi32/gdi_objects.h"
 #include "gdi32/text_layout.h"
-#include "user32/dialog.h"
-#include "user32/window_manager.h"
+#include "dialog.h"
+#include "window_manager.h"
 
 #include <algorithm>
 #include <string>

@@ -1,6 +1,6 @@
-#include "user32/message_queue.h"
+#include "message_queue.h"
 
-#include "user32/window.h"
+#include "window.h"
 
 namespace platform::user {
 namespace {

@@ -1,8 +1,8 @@
 // Getting, posting, sending and dispatching messages.
 #include "kernel32/handle_table.h"
-#include "user32/input_translation.h"
-#include "user32/thread_state.h"
-#include "user32/window_manager.h"
+#include "input_translation.h"
+#include "thread_state.h"
+#include "window_manager.h"
 
 namespace platform::user {
 namespace {

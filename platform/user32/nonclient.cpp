@@ -1,10 +1,10 @@
 // What lies outside the client area: frame, caption with its boxes, menu bar and window scroll bars.
 // Drawn by user32 itself so that every backend shows the same thing.
 #include "gdi32/gdi_objects.h"
-#include "user32/menu.h"
-#include "user32/scroll_bar_geometry.h"
-#include "user32/thread_state.h"
-#include "user32/window_manager.h"
+#include "menu.h"
+#include "scroll_bar_geometry.h"
+#include "thread_state.h"
+#include "window_manager.h"
 
 namespace platform::user {
 namespace {

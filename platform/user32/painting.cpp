@@ -1,7 +1,7 @@
 // Update regions, WM_PAINT, BeginPaint/EndPaint and window DCs.
 #include "gdi32/gdi_objects.h"
-#include "user32/thread_state.h"
-#include "user32/window_manager.h"
+#include "thread_state.h"
+#include "window_manager.h"
 
 namespace platform::user {
 namespace {

@@ -1,7 +1,7 @@
 // The scroll bar control (SBS_VERT): arrows and track tell the parent with WM_VSCROLL, and the release
 // of the button ends with SB_ENDSCROLL.
-#include "user32/controls.h"
-#include "user32/scroll_bar_geometry.h"
+#include "controls.h"
+#include "scroll_bar_geometry.h"
 
 namespace platform::user {
 namespace {

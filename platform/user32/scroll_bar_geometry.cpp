@@ -1,4 +1,4 @@
-#include "user32/scroll_bar_geometry.h"
+#include "scroll_bar_geometry.h"
 
 #include <wingdi.h>
 

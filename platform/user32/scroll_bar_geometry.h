@@ -1,7 +1,7 @@
 // The parts of a vertical scroll bar: two arrows, the track and the thumb, from the bar's rectangle.
 #pragma once
 
-#include "user32/window.h"
+#include "window.h"
 
 namespace platform::user {
 

@@ -1,5 +1,5 @@
 // Static text and static icons.
-#include "user32/controls.h"
+#include "controls.h"
 
 #include <wingdi.h>
 

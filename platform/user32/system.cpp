@@ -1,7 +1,7 @@
 // System colours and metrics, beeps, stock icons and cursors.
 #include "gdi32/gdi_objects.h"
 #include "rc/resource_tables.h"
-#include "user32/window_manager.h"
+#include "window_manager.h"
 
 #include <winuser.h>
 

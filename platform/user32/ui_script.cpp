@@ -1,9 +1,9 @@
-#include "user32/ui_script.h"
+#include "ui_script.h"
 
 #include "display/headless_backend.h"
 #include "prefix/prefix.h"
-#include "user32/menu.h"
-#include "user32/window_manager.h"
+#include "menu.h"
+#include "window_manager.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "user32/window.h"
+#include "window.h"
 
 #include <mutex>
 #include <unordered_map>

@@ -4,7 +4,7 @@
 
 #include "display/backend.h"
 #include "display/surface.h"
-#include "user32/message_queue.h"
+#include "message_queue.h"
 
 #include <windows.h>
 

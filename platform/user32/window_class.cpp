@@ -1,4 +1,4 @@
-#include "user32/window_class.h"
+#include "window_class.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The class registry. Classes are process-wide here; names compare without regard to case.
 #pragma once
 
-#include "user32/window.h"
+#include "window.h"
 
 namespace platform::user {
 

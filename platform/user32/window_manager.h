@@ -2,7 +2,7 @@
 // drawing of what lies outside the client area.
 #pragma once
 
-#include "user32/window.h"
+#include "window.h"
 
 #include <functional>
 

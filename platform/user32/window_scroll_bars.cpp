@@ -1,6 +1,6 @@
 // Scroll bar range and position, for window scroll bars (SB_VERT) and scroll bar controls (SB_CTL).
-#include "user32/scroll_bar_geometry.h"
-#include "user32/window_manager.h"
+#include "scroll_bar_geometry.h"
+#include "window_manager.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "service_harness.h"
 
-#include "prefix.h"
+#include "testing/temporary_prefix.h"
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -81,7 +81,7 @@ void ServiceTest::SetUp() {
         point_drive(drive, drive_file(drive));
     }
     write_configuration();
-    platform::prefix::reload();
+    platform::testing::reload_prefix();
     auto created = servicectl(std::string("create ") + service_name + " " + VESSAMIR_PATH);
     ASSERT_EQ(created.exit_status, 0) << created.output;
 }
@@ -91,7 +91,7 @@ void ServiceTest::TearDown() {
     std::error_code error;
     fs::remove_all(prefix, error);
     unsetenv("PLATFORM_PREFIX");
-    platform::prefix::reload();
+    platform::testing::reload_prefix();
 }
 
 void ServiceTest::write_configuration() {

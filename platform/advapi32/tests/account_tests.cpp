@@ -1,5 +1,5 @@
 // LookupAccountNameA for the builtin aliases, mapped to Unix groups by the prefix's account map.
-#include "kernel32/file_tests/temporary_prefix.h"
+#include "testing/temporary_prefix.h"
 
 #include <windows.h>
 
@@ -13,11 +13,11 @@ const BYTE power_users_sid[16] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x23, 0x0
 
 }  // namespace
 
-class Accounts : public TemporaryPrefix {
+class Accounts : public platform::testing::PrefixTest {
 protected:
     void write_accounts(const std::string &section) {
         std::ofstream(prefix_ / "platform.conf") << "[accounts]\n" << section;
-        platform::prefix::reload();
+        platform::testing::reload_prefix();
     }
 };
 

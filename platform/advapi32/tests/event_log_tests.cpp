@@ -1,17 +1,17 @@
 // The event log written to a file, one line per event, as tests and administrators read it.
-#include "kernel32/file_tests/temporary_prefix.h"
+#include "testing/temporary_prefix.h"
 
 #include <windows.h>
 
 #include <fstream>
 #include <regex>
 
-class EventLog : public TemporaryPrefix {
+class EventLog : public platform::testing::PrefixTest {
 protected:
     void SetUp() override {
-        TemporaryPrefix::SetUp();
+        PrefixTest::SetUp();
         std::ofstream(prefix_ / "platform.conf") << "[eventlog]\ntarget = file:events.log\n";
-        platform::prefix::reload();
+        platform::testing::reload_prefix();
     }
     std::string events() {
         std::ifstream file(prefix_ / "events.log");
@@ -64,7 +64,7 @@ TEST_F(EventLog, ArgumentsAndHandles) {
 
 TEST_F(EventLog, UnwritableTargetAndSyslog) {
     std::ofstream(prefix_ / "platform.conf") << "[eventlog]\ntarget = file:no-such-folder/events.log\n";
-    platform::prefix::reload();
+    platform::testing::reload_prefix();
     HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard");
     LPCSTR strings[1] = {"x"};
     SetLastError(0xdeadbeef);
@@ -73,7 +73,7 @@ TEST_F(EventLog, UnwritableTargetAndSyslog) {
 
     // The default target: syslog, which takes every record.
     std::ofstream(prefix_ / "platform.conf") << "; nothing\n";
-    platform::prefix::reload();
+    platform::testing::reload_prefix();
     HANDLE test_source = RegisterEventSourceA(nullptr, "platform-conformance-test");
     EXPECT_TRUE(ReportEventA(test_source, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr));
     DeregisterEventSource(test_source);

@@ -1,6 +1,6 @@
 // SetFileSecurityA as POSIX ACLs on files, drive devices and named pipes, and what those ACLs let an
 // unprivileged user do. The access checks run as `nobody` in a child process and need root to get there.
-#include "kernel32/file_tests/temporary_prefix.h"
+#include "testing/temporary_prefix.h"
 
 #include <windows.h>
 
@@ -98,10 +98,10 @@ gid_t group_id(const char *name) {
 
 }  // namespace
 
-class FileSecurity : public TemporaryPrefix {
+class FileSecurity : public platform::testing::PrefixTest {
 protected:
     void SetUp() override {
-        TemporaryPrefix::SetUp();
+        PrefixTest::SetUp();
         ASSERT_TRUE(descriptors_.build()) << GetLastError();
         floppy_ = folder_ / "floppy-a.img";
         std::ofstream(floppy_) << "disk";
@@ -211,7 +211,7 @@ TEST_F(FileSecurity, UnmappedPowerUsersLeavesOnlyAdministrators) {
     // The ACL keeps both ACEs; a SID whose group is no longer mapped grants nobody anything.
     ASSERT_TRUE(SetFileSecurityA("\\\\.\\A:", DACL_SECURITY_INFORMATION, &descriptors_.locked));
     std::ofstream(prefix_ / "platform.conf") << "[accounts]\nAdministrators = root\n";
-    platform::prefix::reload();
+    platform::testing::reload_prefix();
     ASSERT_TRUE(SetFileSecurityA("\\\\.\\A:", DACL_SECURITY_INFORMATION, &descriptors_.locked));
     EXPECT_EQ(acl_text(floppy_).find("g:" + std::to_string(group_id("staff"))), std::string::npos) << acl_text(floppy_);
 }

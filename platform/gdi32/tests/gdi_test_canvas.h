@@ -1,7 +1,7 @@
 // An in-memory bitmap with a DC on it, for checking drawing pixel by pixel.
 #pragma once
 
-#include "gdi32/gdi_objects.h"
+#include "gdi_objects.h"
 
 #include <memory>
 

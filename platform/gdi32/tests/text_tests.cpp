@@ -1,6 +1,6 @@
 // Fonts and DrawTextA: cell sizes, line breaking, word breaking and clipping, checked on pixels.
 #include "gdi_test_canvas.h"
-#include "gdi32/text_layout.h"
+#include "text_layout.h"
 
 #include <winuser.h>
 

@@ -2,7 +2,7 @@
 // routines and events, many commands at once, and deadlines.
 #include "ncb_probe.h"
 
-#include <prefix/prefix.h>
+#include "testing/temporary_prefix.h"
 #include <testing/scripted_netbios.h>
 
 #include <windows.h>
@@ -184,7 +184,7 @@ TEST(NetbiosDefaultTransport, OffersNoLanas) {
     std::filesystem::create_directories(prefix);
     std::ofstream(prefix / "platform.conf") << "[netbios]\nlana.0 = no-such-if\n";
     setenv("PLATFORM_PREFIX", prefix.c_str(), 1);
-    platform::prefix::reload();
+    platform::testing::reload_prefix();
 
     LANA_ENUM lanas;
     NCB ncb{};
@@ -198,7 +198,7 @@ TEST(NetbiosDefaultTransport, OffersNoLanas) {
     EXPECT_EQ(Netbios(&reset), NRC_BRIDGE);
 
     unsetenv("PLATFORM_PREFIX");
-    platform::prefix::reload();
+    platform::testing::reload_prefix();
     std::filesystem::remove_all(prefix);
 }
 

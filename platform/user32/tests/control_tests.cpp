@@ -1,7 +1,7 @@
 // Controls driven by injected input: check boxes, edits, scroll bar controls and window scroll bars.
 #include "message_log.h"
 #include "rc/resource_tables.h"
-#include "testing/ui/headless_display.h"
+#include "testing/headless_display.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // message boxes. Input comes from a helper thread, as a user's would, while the dialog runs.
 #include "message_log.h"
 #include "rc/resource_tables.h"
-#include "testing/ui/headless_display.h"
+#include "testing/headless_display.h"
 
 #include <atomic>
 #include <thread>

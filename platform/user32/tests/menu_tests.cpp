@@ -1,7 +1,7 @@
 // The menu bar from a menu resource, driven by mouse and keyboard; each choice posts WM_COMMAND.
 #include "message_log.h"
 #include "rc/resource_tables.h"
-#include "testing/ui/headless_display.h"
+#include "testing/headless_display.h"
 
 #include <thread>
 

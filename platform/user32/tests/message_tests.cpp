@@ -1,6 +1,6 @@
 // Message queues: posting and getting, quitting, sending within a thread and across threads.
 #include "message_log.h"
-#include "testing/ui/headless_display.h"
+#include "testing/headless_display.h"
 
 #include <atomic>
 #include <thread>

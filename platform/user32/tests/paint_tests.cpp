@@ -1,8 +1,8 @@
 // Painting: update regions, erasing with the class brush, lasting GetDC drawing, and no graphics object
 // left behind by repeated painting. Checked on the headless screen's pixels.
-#include "gdi32/gdi_objects.h"
 #include "message_log.h"
-#include "testing/ui/headless_display.h"
+#include "testing/headless_display.h"
+#include "testing/resource_counts.h"
 
 namespace {
 
@@ -93,15 +93,15 @@ TEST_F(Painting, BeginPaintErasesWithTheClassBrushAndValidates) {
 
 TEST_F(Painting, AThousandPaintsHoldNoGraphicsObject) {
     UpdateWindow(hwnd);
-    std::size_t objects = platform::gdi::live_object_count();
-    std::size_t dcs = platform::gdi::live_dc_count();
+    std::size_t objects = platform::testing::gdi_object_count();
+    std::size_t dcs = platform::testing::device_context_count();
     for (int i = 0; i < 1000; ++i) {
         InvalidateRect(hwnd, nullptr, TRUE);
         UpdateWindow(hwnd);
     }
     EXPECT_EQ(paints, 1001);
-    EXPECT_EQ(platform::gdi::live_object_count(), objects);
-    EXPECT_EQ(platform::gdi::live_dc_count(), dcs);
+    EXPECT_EQ(platform::testing::gdi_object_count(), objects);
+    EXPECT_EQ(platform::testing::device_context_count(), dcs);
 }
 
 TEST_F(Painting, HiddenWindowsGetNoPaint) {

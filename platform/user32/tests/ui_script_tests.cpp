@@ -2,8 +2,8 @@
 // a menu and a modal dialog to the end, leaving a screenshot and the screen's text.
 #include "message_log.h"
 #include "rc/resource_tables.h"
-#include "testing/ui/headless_display.h"
-#include "user32/ui_script.h"
+#include "testing/headless_display.h"
+#include "ui_script.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,6 +1,6 @@
 // Classes and windows: registration, creation, showing, closing and destruction, with message order.
 #include "message_log.h"
-#include "testing/ui/headless_display.h"
+#include "testing/headless_display.h"
 
 namespace {
 

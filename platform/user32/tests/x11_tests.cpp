@@ -2,7 +2,7 @@
 // headless screen would show of it (the part inside user32's frame and caption).
 #include "display/x11_backend.h"
 #include "rc/resource_tables.h"
-#include "user32/window_manager.h"
+#include "window_manager.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 // What the transport reads from this host: the LANA map over the interface list, the [netbios] settings and
 // the kernel's TCP table.
-#include "netapi32/nbt/lana_map.h"
-#include "netapi32/nbt/nbt_settings.h"
-#include "netapi32/nbt/tcp_table.h"
+#include "lana_map.h"
+#include "nbt_settings.h"
+#include "tcp_table.h"
 
 #include <gtest/gtest.h>
 

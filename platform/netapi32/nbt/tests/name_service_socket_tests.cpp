@@ -1,6 +1,6 @@
 // The name service socket on the loopback interface, against a plain UDP socket standing in for a node: what a
 // receive returns and passes over, when it gives up, and a socket kept in the pool.
-#include "netapi32/nbt/name_service_socket.h"
+#include "name_service_socket.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The name service packets and the reply records built from them: encoding, request layout, response parsing
 // against real and hostile datagrams, and the mapping into ADAPTER_STATUS and NAME_BUFFER.
-#include "netapi32/nbt/name_service_packets.h"
-#include "netapi32/nbt/status_records.h"
+#include "name_service_packets.h"
+#include "status_records.h"
 #include "response_builder.h"
 
 #include <gtest/gtest.h>

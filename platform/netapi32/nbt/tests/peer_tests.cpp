@@ -1,9 +1,9 @@
 // NetBIOS over TCP/IP against a real NetBIOS node: Samba's nmbd in a network namespace of the test's own,
 // reached through a veth pair that is the only LANA. The commands go through Netbios() as the viewer issues
 // them. Skipped (never passed) where namespaces cannot be made.
-#include "netapi32/nbt/nbt_transport.h"
-#include "peer_testbed.h"
-#include "prefix/prefix.h"
+#include "nbt_transport.h"
+#include "testing/peer_testbed.h"
+#include "testing/temporary_prefix.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -134,7 +134,7 @@ protected:
     static void SetUpTestSuite() {
         bed_ = PeerTestbed::create(why_not_).release();
         if (bed_)
-            prefix::reload();
+            platform::testing::reload_prefix();
     }
     static void TearDownTestSuite() {
         delete bed_;
@@ -189,16 +189,16 @@ TEST_F(RealPeer, AdapterStatusByNameAndByAddressMatchesNmblookup) {
 
 TEST_F(RealPeer, NamesResolveByUnicastToTheConfiguredWinsServer) {
     bed_->configure("wins = " + testing::dotted(bed_->peer_address()) + "\n");
-    prefix::reload();
+    platform::testing::reload_prefix();
     auto by_wins = adapter_status(bed_->peer_name());
     auto unknown = adapter_status("NOSUCHNAME");  // the server says so at once
 
     // A WINS server that does not answer: the broadcast that would find the peer is not sent.
     bed_->configure("wins = 10.213.7.3\n");
-    prefix::reload();
+    platform::testing::reload_prefix();
     auto silent_wins = adapter_status(bed_->peer_name());
     bed_->configure("");
-    prefix::reload();
+    platform::testing::reload_prefix();
 
     EXPECT_EQ(by_wins.retcode, NRC_GOODRET);
     EXPECT_EQ(names_of(by_wins), nmblookup_status(bed_->peer_address()));

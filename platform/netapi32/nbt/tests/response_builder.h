@@ -1,7 +1,7 @@
 // Builds node status responses for tests and benchmarks: the layout a well-behaved node sends.
 #pragma once
 
-#include "netapi32/nbt/name_service_packets.h"
+#include "name_service_packets.h"
 
 #include <vector>
 

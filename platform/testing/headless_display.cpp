@@ -1,0 +1,260 @@
+#include "headless_display.h"
+
+#include "user32/menu.h"
+#include "user32/scroll_bar_geometry.h"
+#include "user32/window_manager.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+
+namespace platform::testing::ui {
+namespace {
+
+using platform::user::find_window_quiet;
+
+POINT screen_of_surface_point(HWND hwnd, POINT at) {
+    auto window = find_window_quiet(hwnd);
+    if (!window)
+        return {-1, -1};
+    auto top = platform::user::top_level_of(window);
+    return {top->rect.left + at.x, top->rect.top + at.y};
+}
+
+}  // namespace
+
+display::HeadlessBackend &headless() {
+    static display::HeadlessBackend *instance = [] {
+        // Tests run headless even where a display is set.
+        if (!display::existing_backend())
+            display::install_backend(std::make_unique<display::HeadlessBackend>());
+        auto &current = display::backend();
+        if (auto *already = dynamic_cast<display::HeadlessBackend *>(&current))
+            return already;
+        std::fprintf(stderr, "headless_display: the process uses the %s backend\n",
+                     std::string(current.name()).c_str());
+        std::abort();
+    }();
+    return *instance;
+}
+
+bool click(POINT screen) {
+    return headless().click(screen);
+}
+bool double_click(POINT screen) {
+    return headless().click(screen, true);
+}
+bool mouse_down(POINT screen) {
+    return headless().mouse(display::InputType::button_down, screen);
+}
+bool mouse_move(POINT screen) {
+    return headless().mouse(display::InputType::mouse_move, screen);
+}
+bool mouse_up(POINT screen) {
+    return headless().mouse(display::InputType::button_up, screen);
+}
+
+bool click_client(HWND hwnd, POINT client) {
+    ClientToScreen(hwnd, &client);
+    return click(client);
+}
+
+bool double_click_client(HWND hwnd, POINT client) {
+    ClientToScreen(hwnd, &client);
+    return double_click(client);
+}
+
+POINT center_of(HWND hwnd) {
+    RECT area;
+    if (!GetWindowRect(hwnd, &area))
+        return {-1, -1};
+    return {(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+}
+
+POINT close_box_of(HWND hwnd) {
+    auto window = find_window_quiet(hwnd);
+    if (!window)
+        return {-1, -1};
+    auto frame = platform::user::frame_of(*window);
+    int width = window->rect.right - window->rect.left;
+    int size = frame.caption - 4;
+    return screen_of_surface_point(hwnd, {width - frame.border - 2 - size / 2, frame.border + 2 + size / 2});
+}
+
+POINT caption_of(HWND hwnd) {
+    auto window = find_window_quiet(hwnd);
+    if (!window)
+        return {-1, -1};
+    auto frame = platform::user::frame_of(*window);
+    return screen_of_surface_point(hwnd, {frame.border + 2, frame.border + 2});  // left of the title
+}
+
+POINT menu_bar_item_of(HWND hwnd, int index) {
+    auto window = find_window_quiet(hwnd);
+    if (!window)
+        return {-1, -1};
+    auto layout = platform::user::menu_bar_layout(window);
+    if (index < 0 || index >= static_cast<int>(layout.size()))
+        return {-1, -1};
+    RECT area = layout[index].area;
+    return screen_of_surface_point(hwnd, {(area.left + area.right) / 2, (area.top + area.bottom) / 2});
+}
+
+POINT scroll_up_arrow_of(HWND hwnd) {
+    auto window = find_window_quiet(hwnd);
+    if (!window)
+        return {-1, -1};
+    auto parts = platform::user::vertical_parts(platform::user::window_vertical_bar(window), window->vertical);
+    RECT r = parts.up_arrow;
+    return screen_of_surface_point(hwnd, {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+}
+
+POINT scroll_down_arrow_of(HWND hwnd) {
+    auto window = find_window_quiet(hwnd);
+    if (!window)
+        return {-1, -1};
+    auto parts = platform::user::vertical_parts(platform::user::window_vertical_bar(window), window->vertical);
+    RECT r = parts.down_arrow;
+    return screen_of_surface_point(hwnd, {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+}
+
+POINT popup_item_of(std::string_view text) {
+    auto strip = [](std::string_view s) {
+        std::string out;
+        for (char c : s)
+            if (c != '&')
+                out.push_back(c);
+        return out;
+    };
+    // A pop-up menu is the topmost window; its items are rows of its text from the top.
+    auto windows = visible_windows();
+    if (windows.empty())
+        return {-1, -1};
+    auto window = find_window_quiet(windows.back());
+    if (!window || window->window_class->name != "#32768" || !window->surface)
+        return {-1, -1};
+    for (auto &run : window->surface->texts())
+        if (run.text == strip(text))
+            return screen_of_surface_point(
+                window->handle, {(run.area.left + run.area.right) / 2, (run.area.top + run.area.bottom) / 2});
+    return {-1, -1};
+}
+
+bool key(unsigned virtual_key, bool shift) {
+    return headless().key(virtual_key, shift);
+}
+bool type(std::string_view text) {
+    return headless().type_text(text);
+}
+
+bool request_close(HWND hwnd) {
+    auto window = find_window_quiet(hwnd);
+    return window && !window->is_child() && headless().close(window->surface_id);
+}
+
+COLORREF screen_pixel(POINT screen) {
+    platform::user::present_thread_surfaces();
+    std::uint32_t rgb = headless().screen_pixel(screen);
+    return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+COLORREF client_pixel(HWND hwnd, POINT client) {
+    ClientToScreen(hwnd, &client);
+    return screen_pixel(client);
+}
+
+bool write_screen_png(const std::filesystem::path &file) {
+    platform::user::present_thread_surfaces();
+    return headless().write_screen_png(file);
+}
+
+bool write_window_png(HWND hwnd, const std::filesystem::path &file) {
+    platform::user::present_thread_surfaces();
+    auto window = find_window_quiet(hwnd);
+    return window && !window->is_child() && headless().write_surface_png(window->surface_id, file);
+}
+
+unsigned bell_count() {
+    return headless().bell_count();
+}
+
+std::vector<std::string> window_text(HWND hwnd) {
+    std::vector<std::string> lines;
+    auto window = find_window_quiet(hwnd);
+    if (!window || !window->surface)
+        return lines;
+    for (auto &run : window->surface->texts())
+        lines.push_back(run.text);
+    return lines;
+}
+
+std::vector<HWND> visible_windows() {
+    std::vector<HWND> result;
+    for (auto surface : headless().stacking_order())
+        if (auto window = platform::user::window_of_surface(surface))
+            result.push_back(window->handle);
+    return result;
+}
+
+HWND find_window_titled(std::string_view title) {
+    auto windows = visible_windows();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        auto window = find_window_quiet(*it);  // it may have gone since the list was taken
+        if (window && headless().title(window->surface_id) == title)
+            return *it;
+    }
+    return nullptr;
+}
+
+std::string screen_text() {
+    platform::user::present_thread_surfaces();
+    std::ostringstream out;
+    for (HWND hwnd : visible_windows()) {
+        auto window = find_window_quiet(hwnd);
+        if (!window)
+            continue;
+        out << "[" << headless().title(window->surface_id) << "]\n";
+        for (auto &line : window_text(hwnd))
+            out << "  " << line << "\n";
+    }
+    return out.str();
+}
+
+bool pump_until(const std::function<bool()> &condition, std::chrono::milliseconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        MSG msg;
+        bool any = false;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            any = true;
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                break;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            if (condition())
+                return true;
+        }
+        if (!any)
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    return true;
+}
+
+void pump_pending() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+}  // namespace platform::testing::ui
