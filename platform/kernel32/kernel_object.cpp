@@ -26,6 +26,11 @@ void WaitableObject::wake_waiters() {
             waiter->wake.notify_one();
 }
 
+void WaitableObject::deadline_moved() {
+    for (auto *waiter : waiters_)
+        waiter->wake.notify_one();
+}
+
 bool try_complete_wait(Waiter &waiter) {
     // A suspended thread takes nothing: what it waits for stays for the threads that run.
     if (waiter.thread->suspend_count().load() > 0)
@@ -55,8 +60,22 @@ bool try_complete_wait(Waiter &waiter) {
     return true;
 }
 
+namespace {
+
+using Clock = WaitableObject::Clock;
+
+// The earliest of the wait's own deadline and those of its objects.
+std::optional<Clock::time_point> next_wake(const std::vector<std::shared_ptr<WaitableObject>> &objects,
+                                           std::optional<Clock::time_point> deadline) {
+    for (auto &object : objects)
+        if (auto due = object->next_deadline(); due && (!deadline || *due < *deadline))
+            deadline = due;
+    return deadline;
+}
+
+}  // namespace
+
 DWORD wait_for_objects(const std::vector<std::shared_ptr<WaitableObject>> &objects, bool wait_all, DWORD milliseconds) {
-    using Clock = std::chrono::steady_clock;
     std::optional<Clock::time_point> deadline;
     if (milliseconds != INFINITE)
         deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
@@ -73,9 +92,14 @@ DWORD wait_for_objects(const std::vector<std::shared_ptr<WaitableObject>> &objec
         object->add_waiter(&waiter);
     self->set_current_wait(&waiter);
     while (!waiter.result) {
-        if (!deadline)
+        auto wake = next_wake(objects, deadline);
+        if (!wake) {
             waiter.wake.wait(guard.lock());
-        else if (waiter.wake.wait_until(guard.lock(), *deadline) == std::cv_status::timeout)
+            continue;
+        }
+        if (waiter.wake.wait_until(guard.lock(), *wake) == std::cv_status::no_timeout)
+            continue;
+        if (try_complete_wait(waiter) || (deadline && Clock::now() >= *deadline))
             break;
     }
     self->set_current_wait(nullptr);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -54,11 +55,16 @@ struct Waiter {
 
 class WaitableObject : public KernelObject {
 public:
-    // Both are called with sync_lock() held. `thread` is the waiting thread's id.
+    using Clock = std::chrono::steady_clock;
+
+    // All three are called with sync_lock() held. `thread` is the waiting thread's id.
     virtual bool is_signaled_for(DWORD thread) const = 0;
     // Takes the signal as a satisfied wait does (an auto-reset event clears, a mutex becomes owned).
     // Returns true when the object was an abandoned mutex.
     virtual bool take(DWORD thread) = 0;
+    // The next moment, still to come, at which time alone may make the object signalled (a message queue's
+    // timer elapsing): nobody calls wake_waiters() then, so a wait looks again itself.
+    virtual std::optional<Clock::time_point> next_deadline() const { return std::nullopt; }
 
     void add_waiter(Waiter *waiter) { waiters_.push_back(waiter); }
     void remove_waiter(Waiter *waiter);
@@ -67,6 +73,9 @@ protected:
     // Call with sync_lock() held after the object may have become signalled: completes, oldest first, the
     // waits that it now satisfies.
     void wake_waiters();
+    // Call with sync_lock() held after next_deadline() came nearer: the waiting threads sleep again, until
+    // the new deadline.
+    void deadline_moved();
 
 private:
     std::vector<Waiter *> waiters_;

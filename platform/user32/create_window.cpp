@@ -46,6 +46,7 @@ void free_window(const WindowPtr &window) {
         if (auto c = find_window_quiet(child))
             free_window(c);
     call_window_proc(window, WM_NCDESTROY, 0, 0);
+    window->queue->kill_window_timers(window->handle);
     if (window->has_update())
         window->queue->add_paint(-1);
     auto &state = thread_state();

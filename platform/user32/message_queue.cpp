@@ -2,6 +2,9 @@
 
 #include "window.h"
 
+#include <mutex>
+#include <unordered_map>
+
 namespace platform::user {
 namespace {
 
@@ -9,12 +12,28 @@ bool in_range(UINT message, UINT min, UINT max) {
     return (min == 0 && max == 0) || (message >= min && message <= max);
 }
 
+// The queues by thread id, for posting to a thread.
+struct QueueRegistry {
+    std::mutex lock;
+    std::unordered_map<DWORD, std::weak_ptr<MessageQueue>> queues;
+};
+
+QueueRegistry &registry() {
+    static auto *instance = new QueueRegistry;  // outlives every thread that may still end at exit
+    return *instance;
+}
+
 // Ends the queue with its thread, so that no sender waits for a thread that is gone.
 struct ThreadQueue {
     std::shared_ptr<MessageQueue> queue;
     ~ThreadQueue() {
-        if (queue)
-            queue->abandon();
+        if (!queue)
+            return;
+        {
+            std::lock_guard lock(registry().lock);
+            registry().queues.erase(queue->thread_id());
+        }
+        queue->abandon();
     }
 };
 
@@ -72,6 +91,23 @@ void MessageQueue::abandon() {
     sent_.clear();
 }
 
+UINT_PTR MessageQueue::set_timer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
+    std::lock_guard lock(kernel::sync_lock());
+    id = timers_.set(hwnd, id, elapse, proc, Clock::now());
+    deadline_moved();
+    return id;
+}
+
+bool MessageQueue::kill_timer(HWND hwnd, UINT_PTR id) {
+    std::lock_guard lock(kernel::sync_lock());
+    return timers_.kill(hwnd, id);
+}
+
+void MessageQueue::kill_window_timers(HWND hwnd) {
+    std::lock_guard lock(kernel::sync_lock());
+    timers_.kill_window(hwnd);
+}
+
 std::shared_ptr<SentMessage> MessageQueue::next_sent() {
     std::lock_guard lock(kernel::sync_lock());
     if (sent_.empty())
@@ -125,6 +161,16 @@ bool MessageQueue::has_paint() const {
     return paint_windows_ > 0;
 }
 
+bool MessageQueue::take_timer(MSG &out, HWND filter, bool remove) {
+    std::lock_guard lock(kernel::sync_lock());
+    return timers_.take_elapsed(out, filter, Clock::now(), remove);
+}
+
+bool MessageQueue::has_timer_proc(TIMERPROC proc) const {
+    std::lock_guard lock(kernel::sync_lock());
+    return timers_.has_proc(proc);
+}
+
 DWORD MessageQueue::status_locked() const {
     DWORD bits = 0;
     if (!posted_.empty() || quit_)
@@ -140,6 +186,8 @@ DWORD MessageQueue::status_locked() const {
         bits |= QS_SENDMESSAGE;
     if (paint_windows_ > 0)
         bits |= QS_PAINT;
+    if (timers_.any_elapsed(Clock::now()))
+        bits |= QS_TIMER;
     return bits;
 }
 
@@ -158,11 +206,27 @@ bool MessageQueue::is_signaled_for(DWORD) const {
     return (status_locked() & (wake_mask_ | QS_SENDMESSAGE)) != 0;
 }
 
+std::optional<MessageQueue::Clock::time_point> MessageQueue::next_deadline() const {
+    // Only a waiter that an elapsed timer would wake needs to wake when one elapses.
+    if (!(wake_mask_ & QS_TIMER))
+        return std::nullopt;
+    return timers_.next_elapse(Clock::now());
+}
+
 std::shared_ptr<MessageQueue> current_queue() {
     thread_local ThreadQueue mine;
-    if (!mine.queue)
+    if (!mine.queue) {
         mine.queue = std::make_shared<MessageQueue>(GetCurrentThreadId());
+        std::lock_guard lock(registry().lock);
+        registry().queues[mine.queue->thread_id()] = mine.queue;
+    }
     return mine.queue;
+}
+
+std::shared_ptr<MessageQueue> queue_of_thread(DWORD thread_id) {
+    std::lock_guard lock(registry().lock);
+    auto found = registry().queues.find(thread_id);
+    return found == registry().queues.end() ? nullptr : found->second.lock();
 }
 
 bool matches_window_filter(HWND hwnd, HWND filter) {

@@ -4,6 +4,7 @@
 
 #include "display/backend.h"
 #include "kernel32/kernel_object.h"
+#include "user32/timers.h"
 
 #include <windows.h>
 
@@ -46,6 +47,10 @@ public:
     void add_paint(int delta);  // windows of this queue whose update region became (in)valid
     // Completes every message still waiting here with 0; the owner thread is ending.
     void abandon();
+    // Timers of the owner's windows (or of the owner itself, with a null window); see TimerList.
+    UINT_PTR set_timer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc);
+    bool kill_timer(HWND hwnd, UINT_PTR id);
+    void kill_window_timers(HWND hwnd);
 
     // From the owner thread.
     std::shared_ptr<SentMessage> next_sent();
@@ -54,11 +59,14 @@ public:
     bool peek_input(display::InputEvent &out) const;
     bool take_quit(int &exit_code);
     bool has_paint() const;
+    bool take_timer(MSG &out, HWND filter, bool remove);
+    bool has_timer_proc(TIMERPROC proc) const;
     DWORD status() const;  // QS_* bits of what waits
     void set_wake_mask(DWORD mask);
 
     bool is_signaled_for(DWORD) const override;
     bool take(DWORD) override { return false; }
+    std::optional<Clock::time_point> next_deadline() const override;
 
 private:
     DWORD status_locked() const;
@@ -70,12 +78,15 @@ private:
     bool quit_ = false;
     int quit_code_ = 0;
     int paint_windows_ = 0;
+    TimerList timers_;
     DWORD wake_mask_ = QS_ALLINPUT;
     bool abandoned_ = false;
 };
 
 // The calling thread's queue, made on first use.
 std::shared_ptr<MessageQueue> current_queue();
+// The queue of a running thread that has made one; null for any other id.
+std::shared_ptr<MessageQueue> queue_of_thread(DWORD thread_id);
 
 // Whether `hwnd` passes a GetMessage window filter (null passes everything).
 bool matches_window_filter(HWND hwnd, HWND filter);

@@ -99,7 +99,7 @@ bool peek_message(MSG &out, HWND filter, UINT min, UINT max, bool remove) {
             return true;
         }
     }
-    return false;
+    return in_range(WM_TIMER, min, max) && queue->take_timer(out, filter, remove);
 }
 
 // Blocks until something of `mask` (or a sent message) is waiting, or `milliseconds` pass.
@@ -207,7 +207,7 @@ extern "C" LRESULT WINAPI DispatchMessageA(const MSG *lpMsg) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    if (!lpMsg->hwnd)
+    if (dispatch_to_timer_proc(*lpMsg) || !lpMsg->hwnd)
         return 0;
     auto window = find_window(lpMsg->hwnd);
     if (!window)
@@ -223,13 +223,22 @@ extern "C" LRESULT WINAPI DispatchMessageA(const MSG *lpMsg) {
     return result;
 }
 
-extern "C" BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+MSG posted_message(HWND hwnd, UINT id, WPARAM wparam, LPARAM lparam) {
     MSG message{};
-    message.hwnd = hWnd;
-    message.message = Msg;
-    message.wParam = wParam;
-    message.lParam = lParam;
+    message.hwnd = hwnd;
+    message.message = id;
+    message.wParam = wparam;
+    message.lParam = lparam;
     message.time = GetTickCount();
+    return message;
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    MSG message = posted_message(hWnd, Msg, wParam, lParam);
     if (!hWnd) {
         current_queue()->post(message);
         return TRUE;
@@ -238,6 +247,17 @@ extern "C" BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM l
     if (!window)
         return FALSE;
     window->queue->post(message);
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    // Calling here makes the caller's own queue, as any user32 call does; another thread must have made its own.
+    auto queue = idThread == GetCurrentThreadId() ? current_queue() : queue_of_thread(idThread);
+    if (!queue) {
+        SetLastError(ERROR_INVALID_THREAD_ID);
+        return FALSE;
+    }
+    queue->post(posted_message(nullptr, Msg, wParam, lParam));
     return TRUE;
 }
 
