@@ -26,7 +26,7 @@ TEST(Handles, CallsOnAHandleOfTheWrongKindFailWithInvalidHandle) {
         {[](HANDLE h) { return ResumeThread(h); }, (DWORD)-1, mutex},
         {[](HANDLE h) {
              DWORD code = kSentinel;
-             return GetExitCodeThread(h, &code) || code != kSentinel ? 1u : 0u;
+             return (DWORD)(GetExitCodeThread(h, &code) || code != kSentinel);
          },
          0, event},
         {[](HANDLE h) { return WaitForSingleObject(h, INFINITE); }, WAIT_FAILED, NULL},
