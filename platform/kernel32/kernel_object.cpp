@@ -5,8 +5,23 @@
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 
 namespace platform::kernel {
+namespace {
+
+// The threads blocked in a wait, under sync_lock(), and the condition that announces a new one.
+std::multiset<DWORD> &parked_threads() {
+    static auto *parked = new std::multiset<DWORD>;
+    return *parked;
+}
+
+std::condition_variable &parked_changed() {
+    static auto *changed = new std::condition_variable;
+    return *changed;
+}
+
+}  // namespace
 
 std::mutex &sync_lock() {
     static std::mutex *lock = new std::mutex;  // outlives every thread that may still wait at exit
@@ -91,6 +106,8 @@ DWORD wait_for_objects(const std::vector<std::shared_ptr<WaitableObject>> &objec
     for (auto &object : objects)
         object->add_waiter(&waiter);
     self->set_current_wait(&waiter);
+    auto parked = parked_threads().insert(self->id());
+    parked_changed().notify_all();
     while (!waiter.result) {
         auto wake = next_wake(objects, deadline);
         if (!wake) {
@@ -102,12 +119,19 @@ DWORD wait_for_objects(const std::vector<std::shared_ptr<WaitableObject>> &objec
         if (try_complete_wait(waiter) || (deadline && Clock::now() >= *deadline))
             break;
     }
+    parked_threads().erase(parked);
     self->set_current_wait(nullptr);
     if (waiter.result)
         return *waiter.result;
     for (auto &object : objects)
         object->remove_waiter(&waiter);
     return WAIT_TIMEOUT;
+}
+
+bool wait_until_thread_parked(DWORD thread_id, DWORD milliseconds) {
+    SyncGuard guard;
+    return parked_changed().wait_for(guard.lock(), std::chrono::milliseconds(milliseconds),
+                                     [&] { return parked_threads().count(thread_id) > 0; });
 }
 
 }  // namespace platform::kernel

@@ -89,4 +89,8 @@ bool try_complete_wait(Waiter &waiter);
 // WAIT_TIMEOUT. An extra waitable (the caller's message queue, say) may be passed as the last object.
 DWORD wait_for_objects(const std::vector<std::shared_ptr<WaitableObject>> &objects, bool wait_all, DWORD milliseconds);
 
+// For tests: waits up to `milliseconds` until the thread with this id is blocked in wait_for_objects, where
+// any signal of its objects completes its wait. True once it is.
+bool wait_until_thread_parked(DWORD thread_id, DWORD milliseconds);
+
 }  // namespace platform::kernel

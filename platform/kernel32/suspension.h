@@ -26,4 +26,9 @@ void set_own_suspend_count(std::atomic<DWORD> *count);
 void send_stop(pthread_t thread);
 void send_restart(pthread_t thread);
 
+// For tests: how many stops have taken effect in this process (a stopped thread counts once it sleeps), and a
+// wait of up to `milliseconds` until that number exceeds `count`. True when it does.
+unsigned stops_taken();
+bool wait_until_stops_exceed(unsigned count, DWORD milliseconds);
+
 }  // namespace platform::kernel

@@ -1,5 +1,4 @@
-// Shared helpers for the kernel conformance tests. Only the Win32 API, the standard library and GoogleTest,
-// so that the same tests build against the real Windows headers and libraries.
+// Helpers of the kernel conformance tests: only Win32, the standard library and GoogleTest, so they build for Windows.
 #pragma once
 
 #include <windows.h>
@@ -7,64 +6,61 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
+
+#ifndef _WIN32
+#include "testing/thread_waits.h"
+#endif
 
 namespace conformance {
 
-// Put into the last error before a call, to see whether the call changed it.
-constexpr DWORD kSentinel = 0xdeadbeef;
-// Long enough for anything that should happen on a loaded machine.
-constexpr DWORD kLongWait = 30000;
-// How long to watch for something that must not happen; a slow machine can only make such a check miss.
-constexpr DWORD kShortWait = 100;
+constexpr DWORD kSentinel = 0xdeadbeef;  // put into the last error before a call, to see whether it changed
+constexpr DWORD kLongWait = 30000;       // long enough for anything that should happen on a loaded machine
 
-// Wine is a second, independent implementation of the API that these tests also run on. Where it is known to
-// differ from Windows, a test skips there and says why.
 #ifdef _WIN32
+// Wine, a second implementation of the API that these tests also run on, is skipped where it differs.
 inline bool RunningUnderWine() {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+// Windows reports neither when a thread has blocked in a wait nor when a suspension has taken effect.
+constexpr bool kSeesThreadStates = false;
+inline bool WaitUntilParked(DWORD) {
+    return true;
 }
 #else
 inline bool RunningUnderWine() {
     return false;
 }
+constexpr bool kSeesThreadStates = true;
+// True once the thread is blocked in a wait, so that a signal given now completes that wait.
+inline bool WaitUntilParked(DWORD thread_id) {
+    return platform::testing::wait_until_parked(thread_id, kLongWait);
+}
 #endif
 
-inline DWORD WINAPI RunBody(LPVOID parameter) {
-    auto *body = static_cast<std::function<DWORD()> *>(parameter);
-    DWORD result = (*body)();
-    delete body;
-    return result;
+inline DWORD WINAPI RunBody(LPVOID body) {
+    return (*std::unique_ptr<std::function<DWORD()>>(static_cast<std::function<DWORD()> *>(body)))();
 }
 
-// Starts a thread that runs `body` and ends with its result.
-inline HANDLE StartThread(std::function<DWORD()> body, DWORD flags = 0, SIZE_T stack_size = 0,
-                          DWORD *thread_id = nullptr) {
-    auto *copy = new std::function<DWORD()>(std::move(body));
-    HANDLE thread = CreateThread(NULL, stack_size, RunBody, copy, flags, thread_id);
-    if (!thread)
-        delete copy;
-    return thread;
+inline HANDLE StartThread(std::function<DWORD()> body, DWORD flags = 0, DWORD *id = nullptr, SIZE_T stack = 0) {
+    return CreateThread(NULL, stack, RunBody, new std::function<DWORD()>(std::move(body)), flags, id);
 }
 
-// Runs `body` on another thread and returns its result once it has ended.
-inline DWORD RunOnOtherThread(std::function<DWORD()> body) {
-    HANDLE thread = StartThread(std::move(body));
-    EXPECT_NE(thread, (HANDLE)NULL);
+// Waits for the thread to end, closes its handle and returns its exit code.
+inline DWORD JoinThread(HANDLE thread) {
+    DWORD code = kSentinel;
     EXPECT_EQ(WaitForSingleObject(thread, kLongWait), (DWORD)WAIT_OBJECT_0);
-    DWORD result = 0;
-    EXPECT_TRUE(GetExitCodeThread(thread, &result));
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
     CloseHandle(thread);
-    return result;
+    return code;
 }
 
-// Waits until every handle is signalled, or fails the test.
-inline void ExpectAllEnd(const HANDLE *handles, DWORD count) {
-    EXPECT_EQ(WaitForMultipleObjects(count, handles, TRUE, kLongWait), (DWORD)WAIT_OBJECT_0);
+inline DWORD RunOnOtherThread(std::function<DWORD()> body) {
+    return JoinThread(StartThread(std::move(body)));
 }
 
 }  // namespace conformance
 
-// Result and last error of a call, compared as the DWORDs they are on every build.
 #define EXPECT_RESULT(call, expected) EXPECT_EQ((DWORD)(call), (DWORD)(expected))
 #define EXPECT_LAST_ERROR(expected) EXPECT_EQ(GetLastError(), (DWORD)(expected))

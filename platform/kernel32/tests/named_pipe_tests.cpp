@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -14,16 +13,16 @@ namespace {
 
 constexpr const char *pipe_path = "\\\\.\\pipe\\conformance";
 
-HANDLE create_message_pipe(const char *name = pipe_path, DWORD timeout = 1000) {
-    return CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 0, 0,
-                            timeout, nullptr);
+HANDLE create_pipe(const char *name = pipe_path, DWORD mode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE,
+                   DWORD timeout = 1000) {
+    return CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX, mode, 1, 0, 0, timeout, nullptr);
 }
 
-HANDLE open_client(const char *name = pipe_path) {
-    return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+HANDLE open_client() {
+    return CreateFileA(pipe_path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-// Waits for the instance to listen, as a client of a busy server does, and opens it.
+// Opens the pipe once the instance listens, as a client of a busy server does.
 HANDLE open_client_when_listening() {
     HANDLE client = INVALID_HANDLE_VALUE;
     while (client == INVALID_HANDLE_VALUE && WaitNamedPipeA(pipe_path, NMPWAIT_WAIT_FOREVER))
@@ -31,366 +30,172 @@ HANDLE open_client_when_listening() {
     return client;
 }
 
-bool write_text(HANDLE pipe, const char *text) {
-    DWORD done = 0;
-    return WriteFile(pipe, text, (DWORD)std::strlen(text), &done, nullptr) && done == std::strlen(text);
+// Answers `clients` requests, each with a 180-byte reply as the floppy lock service does, then ends.
+std::thread serve(HANDLE pipe, int clients) {
+    return std::thread([=] {
+        for (int i = 0; i < clients; ++i) {
+            ConnectNamedPipe(pipe, nullptr);
+            char request[180], reply[180] = {};
+            DWORD done = 0;
+            if (ReadFile(pipe, request, sizeof request, &done, nullptr)) {
+                std::snprintf(reply, sizeof reply, "got %lu bytes starting with %c", (unsigned long)done, request[0]);
+                WriteFile(pipe, reply, sizeof reply, &done, nullptr);
+            }
+            DisconnectNamedPipe(pipe);
+        }
+    });
 }
+
+#define EXPECT_FAILS(failed, error)                           \
+    do {                                                      \
+        SetLastError(0xdeadbeef);                             \
+        EXPECT_TRUE(failed) << #failed;                       \
+        EXPECT_EQ(GetLastError(), (DWORD)(error)) << #failed; \
+    } while (0)
 
 }  // namespace
 
 class NamedPipes : public platform::testing::PrefixTest {};
 
-TEST_F(NamedPipes, CreationChecksNameAndArguments) {
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(CreateNamedPipeA("\\\\.\\nopipe\\x", PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 0, 0, 0, nullptr),
-              INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_NAME);
-
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(CreateNamedPipeA(pipe_path, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 0, 0, 0, 0, nullptr),
-              INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
-
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(
-        CreateNamedPipeA(pipe_path, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_MESSAGE, 1, 0, 0, 0, nullptr),
-        INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
-
-    HANDLE server = create_message_pipe();
-    ASSERT_NE(server, INVALID_HANDLE_VALUE);
-    // One instance: a second one of the same name (which ignores case) is refused.
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(create_message_pipe("\\\\.\\PIPE\\Conformance"), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PIPE_BUSY);
-    EXPECT_TRUE(CloseHandle(server));
-
-    // Closing the server frees the name.
-    server = create_message_pipe();
-    ASSERT_NE(server, INVALID_HANDLE_VALUE);
-    CloseHandle(server);
-}
-
-TEST_F(NamedPipes, ClientsOfAPipeNobodyServes) {
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(open_client(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(WaitNamedPipeA(pipe_path, 100));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
-    char reply[8];
-    DWORD done = 0xdeadbeef;
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(CallNamedPipeA(pipe_path, (LPVOID) "Q", 1, reply, sizeof reply, &done, 100));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(done, 0u);
-
-    // A socket left behind by a server that died is no pipe, and a new server takes its place.
-    auto stale = prefix_ / "pipe" / "conformance";
-    int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, stale.c_str());
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    close(fd);
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(open_client(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
-    HANDLE server = create_message_pipe();
-    ASSERT_NE(server, INVALID_HANDLE_VALUE);
-    HANDLE client = open_client();
-    EXPECT_NE(client, INVALID_HANDLE_VALUE);
-    CloseHandle(client);
-    CloseHandle(server);
-}
-
-TEST_F(NamedPipes, ClientBeforeConnectAndIoWithoutAClient) {
-    HANDLE server = create_message_pipe();
-    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+TEST_F(NamedPipes, CallsThatDoNotFitTheNameArgumentsOrStateFail) {
+    EXPECT_FAILS(create_pipe("\\\\.\\nopipe\\x") == INVALID_HANDLE_VALUE, ERROR_INVALID_NAME);
+    EXPECT_FAILS(create_pipe(pipe_path, PIPE_TYPE_BYTE | PIPE_READMODE_MESSAGE) == INVALID_HANDLE_VALUE,
+                 ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS(CreateNamedPipeA(pipe_path, PIPE_ACCESS_DUPLEX, 0, 0, 0, 0, 0, nullptr) == INVALID_HANDLE_VALUE,
+                 ERROR_INVALID_PARAMETER);  // no instance
+    // Nobody serves the name: also where a server that died left its socket behind.
     char buffer[8];
-    DWORD done = 0xdeadbeef;
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReadFile(server, buffer, sizeof buffer, &done, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PIPE_LISTENING);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(WriteFile(server, "x", 1, &done, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PIPE_LISTENING);
+    DWORD done;
+    int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    std::strcpy(address.sun_path, (prefix_ / "pipe" / "conformance").c_str());
+    for (bool stale : {false, true}) {
+        ASSERT_TRUE(!stale || bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        EXPECT_FAILS(open_client() == INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND);
+        EXPECT_FAILS(!WaitNamedPipeA(pipe_path, NMPWAIT_WAIT_FOREVER), ERROR_FILE_NOT_FOUND);
+        EXPECT_FAILS(!CallNamedPipeA(pipe_path, (LPVOID) "Q", 1, buffer, 8, &done, 0), ERROR_FILE_NOT_FOUND);
+    }
+    close(fd);
 
+    HANDLE server = create_pipe(pipe_path, PIPE_TYPE_BYTE);
+    struct stat info {};  // made without a security descriptor: its creator's alone
+    ASSERT_EQ(stat(address.sun_path, &info), 0);
+    EXPECT_TRUE(S_ISSOCK(info.st_mode) && (info.st_mode & 0777) == 0600);
+    // One instance: a second one of the same name (which ignores case) is refused.
+    EXPECT_FAILS(create_pipe("\\\\.\\PIPE\\Conformance") == INVALID_HANDLE_VALUE, ERROR_PIPE_BUSY);
+    EXPECT_FAILS(!ReadFile(server, buffer, sizeof buffer, &done, nullptr), ERROR_PIPE_LISTENING);
+    EXPECT_FAILS(!WriteFile(server, "x", 1, &done, nullptr), ERROR_PIPE_LISTENING);
     HANDLE client = open_client();
     ASSERT_NE(client, INVALID_HANDLE_VALUE);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ConnectNamedPipe(server, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PIPE_CONNECTED);
-
-    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ConnectNamedPipe(event, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(DisconnectNamedPipe(client));  // only the server end disconnects
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-    CloseHandle(event);
+    EXPECT_FAILS(!ConnectNamedPipe(server, nullptr), ERROR_PIPE_CONNECTED);
+    EXPECT_FAILS(!ConnectNamedPipe(GetCurrentThread(), nullptr), ERROR_INVALID_HANDLE);
+    EXPECT_FAILS(!DisconnectNamedPipe(client), ERROR_INVALID_HANDLE);  // only the server end disconnects
+    EXPECT_FAILS(!TransactNamedPipe(client, (LPVOID) "Q", 1, buffer, 8, &done, nullptr), ERROR_BAD_PIPE);
+    for (auto [mode, error] : {std::pair<DWORD, DWORD>{PIPE_READMODE_MESSAGE, ERROR_INVALID_PARAMETER},  // byte pipe
+                               {PIPE_NOWAIT, ERROR_NOT_SUPPORTED},
+                               {0x100, ERROR_INVALID_PARAMETER}})
+        EXPECT_FAILS(!SetNamedPipeHandleState(client, &mode, nullptr, nullptr), error);
     CloseHandle(client);
+    EXPECT_TRUE(CloseHandle(server));
+    server = create_pipe();  // closing the server freed the name
+    EXPECT_NE(server, INVALID_HANDLE_VALUE);
     CloseHandle(server);
 }
 
 TEST_F(NamedPipes, MessagesLongerThanTheBufferAndEmptyMessages) {
-    HANDLE server = create_message_pipe();
-    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    HANDLE server = create_pipe();
     HANDLE client = open_client();
     ASSERT_NE(client, INVALID_HANDLE_VALUE);
-
-    char request[180];
+    char request[180], buffer[200];
     for (int i = 0; i < 180; ++i)
         request[i] = (char)i;
     DWORD done = 0;
-    ASSERT_TRUE(WriteFile(client, request, sizeof request, &done, nullptr));
-    ASSERT_TRUE(WriteFile(client, "", 0, &done, nullptr));
-    ASSERT_TRUE(write_text(client, "next"));
-
-    // Message read mode: a short buffer takes what fits and fails with ERROR_MORE_DATA; the rest stays.
-    char buffer[200] = {};
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReadFile(server, buffer, 100, &done, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_MORE_DATA);
-    EXPECT_EQ(done, 100u);
-    EXPECT_EQ(std::memcmp(buffer, request, 100), 0);
-    EXPECT_TRUE(ReadFile(server, buffer, sizeof buffer, &done, nullptr));
-    EXPECT_EQ(done, 80u);
-    EXPECT_EQ(std::memcmp(buffer, request + 100, 80), 0);
-    // The empty message is a message of its own.
-    done = 0xdeadbeef;
-    EXPECT_TRUE(ReadFile(server, buffer, sizeof buffer, &done, nullptr));
-    EXPECT_EQ(done, 0u);
-    EXPECT_TRUE(ReadFile(server, buffer, sizeof buffer, &done, nullptr));
-    EXPECT_EQ(std::string(buffer, done), "next");
-
-    // A client starts in byte read mode: a short read succeeds and leaves the rest.
-    ASSERT_TRUE(WriteFile(server, request, sizeof request, &done, nullptr));
-    EXPECT_TRUE(ReadFile(client, buffer, 100, &done, nullptr));
-    EXPECT_EQ(done, 100u);
-    EXPECT_TRUE(ReadFile(client, buffer, sizeof buffer, &done, nullptr));
-    EXPECT_EQ(done, 80u);
-    // After switching to message read mode it sees ERROR_MORE_DATA as the server does.
-    DWORD mode = PIPE_READMODE_MESSAGE;
-    EXPECT_TRUE(SetNamedPipeHandleState(client, &mode, nullptr, nullptr));
-    ASSERT_TRUE(WriteFile(server, request, sizeof request, &done, nullptr));
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReadFile(client, buffer, 179, &done, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_MORE_DATA);
-    EXPECT_EQ(done, 179u);
-    EXPECT_TRUE(ReadFile(client, buffer, sizeof buffer, &done, nullptr));
-    EXPECT_EQ(done, 1u);
-    EXPECT_EQ(buffer[0], request[179]);
-
+    for (auto [pipe, size] : {std::pair{client, 180}, {client, 0}, {server, 180}, {server, 180}})
+        ASSERT_TRUE(WriteFile(pipe, request, size, &done, nullptr));
+    // A short read in message mode fails with ERROR_MORE_DATA and leaves the rest; clients start in byte mode.
+    DWORD message_mode = PIPE_READMODE_MESSAGE;
+    struct Read {
+        HANDLE pipe;
+        DWORD size;
+        BOOL ok;
+        DWORD done, first;  // bytes read and the index in `request` of the first
+    };
+    const Read reads[] = {{server, 100, FALSE, 100, 0}, {server, 200, TRUE, 80, 100}, {server, 200, TRUE, 0, 0},
+                          {client, 100, TRUE, 100, 0},  {client, 200, TRUE, 80, 100}, {client, 0, 0, 0, 0},
+                          {client, 179, FALSE, 179, 0}, {client, 200, TRUE, 1, 179}};
+    for (const Read &r : reads) {
+        if (r.size == 0) {
+            EXPECT_TRUE(SetNamedPipeHandleState(client, &message_mode, nullptr, nullptr));
+            continue;
+        }
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(ReadFile(r.pipe, buffer, r.size, &done, nullptr), r.ok);
+        EXPECT_EQ(GetLastError(), r.ok ? 0xdeadbeef : (DWORD)ERROR_MORE_DATA);
+        EXPECT_EQ(done, r.done);
+        EXPECT_EQ(std::memcmp(buffer, request + r.first, r.done), 0);
+    }
     CloseHandle(client);
     CloseHandle(server);
 }
 
-TEST_F(NamedPipes, OneInstanceServesOneClientAtATime) {
-    HANDLE server = create_message_pipe(pipe_path, 100);
-    ASSERT_NE(server, INVALID_HANDLE_VALUE);
-    HANDLE first = open_client();
-    ASSERT_NE(first, INVALID_HANDLE_VALUE);
-
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(open_client(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PIPE_BUSY);
-    // Waiting with the default time-out (the server's 100 ms) runs out while the first client is served.
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(WaitNamedPipeA(pipe_path, NMPWAIT_USE_DEFAULT_WAIT));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_SEM_TIMEOUT);
-
-    // After a disconnect the instance takes clients again only once the server connects anew.
-    EXPECT_TRUE(DisconnectNamedPipe(server));
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(open_client(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PIPE_BUSY);
-
-    std::thread waiter([] {
-        SetLastError(0xdeadbeef);
-        EXPECT_TRUE(WaitNamedPipeA(pipe_path, NMPWAIT_WAIT_FOREVER));
-        HANDLE second = open_client();
-        EXPECT_NE(second, INVALID_HANDLE_VALUE);
-        EXPECT_TRUE(write_text(second, "second"));
-        CloseHandle(second);
-    });
-    EXPECT_TRUE(ConnectNamedPipe(server, nullptr));  // returns when the waiting client has come
-    char buffer[16];
-    DWORD done = 0;
-    EXPECT_TRUE(ReadFile(server, buffer, sizeof buffer, &done, nullptr));
-    EXPECT_EQ(std::string(buffer, done), "second");
-    waiter.join();
-    CloseHandle(first);
-    CloseHandle(server);
-}
-
-TEST_F(NamedPipes, EndsThatGoAway) {
-    HANDLE server = create_message_pipe();
-    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+TEST_F(NamedPipes, OneClientAtATimeAndEndsThatGoAway) {
+    HANDLE server = create_pipe(pipe_path, PIPE_TYPE_MESSAGE, 1);
     HANDLE client = open_client();
     ASSERT_NE(client, INVALID_HANDLE_VALUE);
-    char buffer[16];
+    EXPECT_FAILS(open_client() == INVALID_HANDLE_VALUE, ERROR_PIPE_BUSY);
+    // Waiting with the server's default time-out runs out while the first client is served.
+    EXPECT_FAILS(!WaitNamedPipeA(pipe_path, NMPWAIT_USE_DEFAULT_WAIT), ERROR_SEM_TIMEOUT);
+    // A reply survives the disconnect that follows it; the instance listens again only after a new connect.
     DWORD done;
-
-    // The server writes its reply and disconnects at once: the client still reads the reply, then learns that
-    // it is no longer connected.
-    ASSERT_TRUE(write_text(server, "reply"));
+    ASSERT_TRUE(WriteFile(server, "reply", 5, &done, nullptr));
     EXPECT_TRUE(DisconnectNamedPipe(server));
-    EXPECT_TRUE(ReadFile(client, buffer, sizeof buffer, &done, nullptr));
-    EXPECT_EQ(std::string(buffer, done), "reply");
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReadFile(client, buffer, sizeof buffer, &done, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PIPE_NOT_CONNECTED);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReadFile(server, buffer, sizeof buffer, &done, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PIPE_NOT_CONNECTED);
+    char reply[8];
+    EXPECT_TRUE(ReadFile(client, reply, sizeof reply, &done, nullptr) && done == 5 && !std::memcmp(reply, "reply", 5));
+    EXPECT_FAILS(!ReadFile(client, &done, 1, &done, nullptr), ERROR_PIPE_NOT_CONNECTED);
+    EXPECT_FAILS(!ReadFile(server, &done, 1, &done, nullptr), ERROR_PIPE_NOT_CONNECTED);
+    EXPECT_FAILS(open_client() == INVALID_HANDLE_VALUE, ERROR_PIPE_BUSY);
     CloseHandle(client);
 
     // A client that closes: the server's read is a broken pipe, its write finds nobody.
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReadFile(server, buffer, sizeof buffer, &done, nullptr));
-    client = open_client();
-    EXPECT_EQ(client, INVALID_HANDLE_VALUE);  // disconnected, not yet listening again
     std::thread connector([] { CloseHandle(open_client_when_listening()); });
-    ConnectNamedPipe(server, nullptr);
+    EXPECT_TRUE(ConnectNamedPipe(server, nullptr));  // returns when the waiting client has come
     connector.join();
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReadFile(server, buffer, sizeof buffer, &done, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_BROKEN_PIPE);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(WriteFile(server, "x", 1, &done, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_DATA);
+    EXPECT_FAILS(!ReadFile(server, &done, 1, &done, nullptr), ERROR_BROKEN_PIPE);
+    EXPECT_FAILS(!WriteFile(server, "x", 1, &done, nullptr), ERROR_NO_DATA);
     DisconnectNamedPipe(server);
 
-    // A server that closes: the client's read is a broken pipe and the name is gone.
-    std::thread connector2([&] { client = open_client_when_listening(); });
-    ConnectNamedPipe(server, nullptr);
-    connector2.join();
-    ASSERT_NE(client, INVALID_HANDLE_VALUE);
+    // A server that closes: the name is gone.
     CloseHandle(server);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReadFile(client, buffer, sizeof buffer, &done, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_BROKEN_PIPE);
-    CloseHandle(client);
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(open_client(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    EXPECT_FAILS(open_client() == INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND);
 }
 
-// A server thread that answers each request with a 180-byte reply, as the floppy lock service does.
-class ReplyingServer {
-public:
-    explicit ReplyingServer(HANDLE pipe) : pipe_(pipe), thread_([this] { serve(); }) {}
-    ~ReplyingServer() {
-        stop_ = true;
-        // A client ends the server's wait in ConnectNamedPipe; between two clients the instance is busy for a
-        // moment, so keep trying until the thread has seen the stop.
-        while (!finished_) {
-            HANDLE wake = open_client();
-            if (wake != INVALID_HANDLE_VALUE)
-                CloseHandle(wake);
-            else
-                WaitNamedPipeA(pipe_path, 50);
-        }
-        thread_.join();
-        CloseHandle(pipe_);
-    }
-    LONG served() const { return served_; }
-
-private:
-    void serve() {
-        while (!stop_) {
-            ConnectNamedPipe(pipe_, nullptr);
-            char request[180], reply[180] = {};
-            DWORD done = 0;
-            if (!stop_ && ReadFile(pipe_, request, sizeof request, &done, nullptr)) {
-                std::snprintf(reply, sizeof reply, "got %lu bytes starting with %c", (unsigned long)done,
-                              done ? request[0] : '-');
-                ++served_;  // before the reply, which the client may count on
-                WriteFile(pipe_, reply, sizeof reply, &done, nullptr);
-            }
-            DisconnectNamedPipe(pipe_);
-        }
-        finished_ = true;
-    }
-
-    HANDLE pipe_;
-    std::atomic<bool> stop_{false}, finished_{false};
-    std::atomic<LONG> served_{0};
-    std::thread thread_;
-};
-
-TEST_F(NamedPipes, CallNamedPipeExchangesOneMessageEach) {
-    HANDLE pipe = create_message_pipe();
-    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
-    ReplyingServer server(pipe);
-
+TEST_F(NamedPipes, CallAndTransactExchangeOneMessageEachEvenInADeepPrefix) {
+    // A prefix path too long for a socket address.
+    setenv("PLATFORM_PREFIX", (folder_ / std::string(120, 'd')).c_str(), 1);
+    platform::testing::reload_prefix();
+    HANDLE pipe = create_pipe();
+    std::thread server = serve(pipe, 6);
     char reply[180];
     DWORD done = 0;
-    EXPECT_TRUE(CallNamedPipeA(pipe_path, (LPVOID) "L", 1, reply, sizeof reply, &done, NMPWAIT_WAIT_FOREVER));
-    EXPECT_EQ(done, 180u);
-    EXPECT_STREQ(reply, "got 1 bytes starting with L");
-
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(CallNamedPipeA(pipe_path, (LPVOID) "Q", 1, reply, 40, &done, NMPWAIT_WAIT_FOREVER));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_MORE_DATA);
+    EXPECT_FAILS(!CallNamedPipeA(pipe_path, (LPVOID) "Q", 1, reply, 40, &done, NMPWAIT_WAIT_FOREVER), ERROR_MORE_DATA);
     EXPECT_EQ(done, 40u);
-
+    HANDLE client = open_client_when_listening();
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    ASSERT_TRUE(SetNamedPipeHandleState(client, &mode, nullptr, nullptr));
+    EXPECT_TRUE(TransactNamedPipe(client, (LPVOID) "T", 1, reply, sizeof reply, &done, nullptr));
+    EXPECT_STREQ(reply, "got 1 bytes starting with T");
+    CloseHandle(client);
     // Several clients at once: each waits its turn and is served.
-    std::vector<std::thread> clients;
-    for (int i = 0; i < 4; ++i)
-        clients.emplace_back([] {
+    std::vector<std::thread> clients(4);
+    for (auto &c : clients)
+        c = std::thread([] {
             char answer[180];
             DWORD got = 0;
             EXPECT_TRUE(CallNamedPipeA(pipe_path, (LPVOID) "U", 1, answer, sizeof answer, &got, NMPWAIT_WAIT_FOREVER));
             EXPECT_STREQ(answer, "got 1 bytes starting with U");
         });
-    for (auto &client : clients)
-        client.join();
-    EXPECT_EQ(server.served(), 6);
-}
-
-TEST_F(NamedPipes, TransactNeedsMessageReadMode) {
-    HANDLE pipe = create_message_pipe();
-    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
-    ReplyingServer server(pipe);
-    ASSERT_TRUE(WaitNamedPipeA(pipe_path, NMPWAIT_WAIT_FOREVER));
-    HANDLE client = open_client();
-    ASSERT_NE(client, INVALID_HANDLE_VALUE);
-    char reply[180];
-    DWORD done = 0xdeadbeef;
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(TransactNamedPipe(client, (LPVOID) "Q", 1, reply, sizeof reply, &done, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_BAD_PIPE);
-    DWORD mode = PIPE_READMODE_MESSAGE;
-    ASSERT_TRUE(SetNamedPipeHandleState(client, &mode, nullptr, nullptr));
-    EXPECT_TRUE(TransactNamedPipe(client, (LPVOID) "Q", 1, reply, sizeof reply, &done, nullptr));
-    EXPECT_EQ(done, 180u);
-    EXPECT_STREQ(reply, "got 1 bytes starting with Q");
-    CloseHandle(client);
-}
-
-TEST_F(NamedPipes, SocketFileWithoutDescriptorIsTheCreatorsAlone) {
-    HANDLE server = create_message_pipe("\\\\.\\pipe\\Odd/Name");
-    ASSERT_NE(server, INVALID_HANDLE_VALUE);
-    struct stat info {};
-    ASSERT_EQ(stat((prefix_ / "pipe" / "odd%2Fname").c_str(), &info), 0);
-    EXPECT_TRUE(S_ISSOCK(info.st_mode));
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    CloseHandle(server);
-    EXPECT_FALSE(std::filesystem::exists(prefix_ / "pipe" / "odd%2Fname"));
-}
-
-TEST_F(NamedPipes, PrefixPathsTooLongForASocketAddress) {
-    auto deep = folder_ / std::string(120, 'd');
-    setenv("PLATFORM_PREFIX", deep.c_str(), 1);
-    platform::testing::reload_prefix();
-    HANDLE pipe = create_message_pipe();
-    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
-    ReplyingServer server(pipe);
-    char reply[180];
-    DWORD done = 0;
-    EXPECT_TRUE(CallNamedPipeA(pipe_path, (LPVOID) "L", 1, reply, sizeof reply, &done, NMPWAIT_WAIT_FOREVER));
-    EXPECT_STREQ(reply, "got 1 bytes starting with L");
+    for (auto &c : clients)
+        c.join();
+    server.join();
+    CloseHandle(pipe);
 }

@@ -1,82 +1,46 @@
 #include "ini_file.h"
 #include "prefix.h"
-
-#include <gtest/gtest.h>
+#include "testing/temporary_prefix.h"
 
 #include <cstdlib>
-#include <fstream>
 
 namespace platform::prefix {
 namespace {
 
 TEST(IniFile, SectionsKeysCommentsAndErrors) {
     auto parsed = parse_ini(
-        "; heading comment\n"
-        "[netbios]\n"
-        "lana.0 = eth0            ; trailing comment\n"
-        "wins=192.0.2.1\n"
-        "[accounts]\n"
-        "Power Users = staff\n"
-        "[eventlog]\n"
-        "target = file:events.log\n"
-        "no equals sign here\n"
-        "[broken\n"
-        "= value without key\n");
-    ASSERT_EQ(parsed.entries.size(), 4u);
-    EXPECT_EQ(parsed.entries[0].key, "lana.0");
-    EXPECT_EQ(parsed.entries[0].value, "eth0");
-    EXPECT_EQ(parsed.entries[1].value, "192.0.2.1");
-    EXPECT_EQ(parsed.entries[2].key, "Power Users");
-    EXPECT_EQ(parsed.entries[3].value, "file:events.log");
-    ASSERT_EQ(parsed.errors.size(), 3u);
-    EXPECT_EQ(parsed.errors[0].substr(0, 2), "9:");
+        "key = before any section\n; heading comment\n[netbios]\n"
+        "lana.0 = eth0            ; trailing comment\nwins=192.0.2.1\n[accounts]\nPower Users = staff\n"
+        "no equals sign here\n[broken\n= value without key\n");
+    std::string entries, errors;
+    for (const auto &entry : parsed.entries)
+        entries += entry.section + "/" + entry.key + "=" + entry.value + "|";
+    for (const auto &error : parsed.errors)
+        errors += error.substr(0, error.find(':')) + " ";
+    EXPECT_EQ(entries, "netbios/lana.0=eth0|netbios/wins=192.0.2.1|accounts/Power Users=staff|");
+    EXPECT_EQ(errors, "1 8 9 10 ");  // the line numbers
 }
 
-TEST(IniFile, KeyBeforeAnySectionIsAnError) {
-    auto parsed = parse_ini("key = value\n");
-    EXPECT_TRUE(parsed.entries.empty());
-    ASSERT_EQ(parsed.errors.size(), 1u);
+class Prefix : public platform::testing::PrefixTest {};
+
+TEST_F(Prefix, FirstUseCreatesTheDefaultLayoutWhereTheEnvironmentSays) {
+    EXPECT_EQ(root(), std::filesystem::path(std::getenv("PLATFORM_PREFIX")));
+    for (auto [link, target] : {std::pair{"a:", "/dev/fd0"}, {"b:", "/dev/fd1"}, {"c:", "../drive_c"}})
+        EXPECT_EQ(std::filesystem::read_symlink(prefix_ / "dosdevices" / link), target);
+    EXPECT_TRUE(is_directory(prefix_ / "drive_c") && is_directory(prefix_ / "pipe"));
+    EXPECT_FALSE(setting("netbios", "wins"));  // the default platform.conf holds only comments
 }
 
-class PrefixTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/prefix-test-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        setenv("PLATFORM_PREFIX", (dir_ / "p").c_str(), 1);
-        reload();
-    }
-    void TearDown() override {
-        unsetenv("PLATFORM_PREFIX");
-        unsetenv("PLATFORM_UI_SCRIPT");
-        reload();
-        std::filesystem::remove_all(dir_);
-    }
-    std::filesystem::path dir_;
-};
-
-TEST_F(PrefixTest, FirstUseCreatesTheDefaultLayout) {
-    auto r = root();
-    EXPECT_EQ(r, dir_ / "p");
-    EXPECT_EQ(std::filesystem::read_symlink(r / "dosdevices" / "a:"), "/dev/fd0");
-    EXPECT_EQ(std::filesystem::read_symlink(r / "dosdevices" / "b:"), "/dev/fd1");
-    EXPECT_EQ(std::filesystem::read_symlink(r / "dosdevices" / "c:"), "../drive_c");
-    EXPECT_TRUE(std::filesystem::is_directory(r / "drive_c"));
-    EXPECT_TRUE(std::filesystem::is_directory(r / "pipe"));
-    EXPECT_TRUE(std::filesystem::exists(r / "platform.conf"));
-    EXPECT_FALSE(setting("netbios", "wins"));  // the default file holds only comments
-}
-
-TEST_F(PrefixTest, SettingsComeFromTheFileAndTheEnvironmentOverrides) {
-    std::filesystem::create_directories(dir_ / "p");
-    std::ofstream(dir_ / "p" / "platform.conf") << "[Display]\nScript = demo.ui\n[netbios]\nretries = 5\n";
-    reload();
+TEST_F(Prefix, SettingsComeFromTheFileAndTheEnvironmentOverrides) {
+    temporary_.write_config("[Display]\nScript = demo.ui\n[netbios]\nretries = 5\n");
     EXPECT_EQ(setting("display", "script"), "demo.ui");
     EXPECT_EQ(setting("NETBIOS", "RETRIES"), "5");
-    EXPECT_EQ(resolve("demo.ui"), dir_ / "p" / "demo.ui");
+    EXPECT_FALSE(setting("display", "retries"));
+    EXPECT_EQ(resolve("demo.ui"), prefix_ / "demo.ui");
     EXPECT_EQ(resolve("/abs/x"), "/abs/x");
     setenv("PLATFORM_UI_SCRIPT", "/other.ui", 1);
     EXPECT_EQ(setting("display", "script"), "/other.ui");
+    unsetenv("PLATFORM_UI_SCRIPT");
 }
 
 }  // namespace
