@@ -1,71 +1,55 @@
-// What the service's black-box tests share: a fresh platform prefix whose floppy drives are files of the
-// test and whose event log is a file, the installed service, and ways to talk to it as servicectl, as a
-// pipe client and as another user.
+// What the service's black-box tests share: a fresh prefix whose floppy drives are files of the test and
+// whose event log is a file, the installed service, servicectl and a pipe client.
 #pragma once
 
 #include <windows.h>
 
-#include <gtest/gtest.h>
+#include "testing/temporary_prefix.h"
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace vessamir_test {
 
 namespace fs = std::filesystem;
-
 inline constexpr const char *pipe_name = "\\\\.\\pipe\\sd_flppy";
-inline constexpr const char *service_name = "Varnholtguard";
 
 struct CommandResult {
     int exit_status = -1;
     std::string output;  // standard output and standard error together
+    // The number after `label` in the output ("state" in "  state: 4 RUNNING" gives 4), 0 when none.
+    DWORD printed(const std::string &label) const;
 };
-
-// Runs a shell command; the prefix of the test is in its environment.
 CommandResult run(const std::string &command);
-std::string quoted(const std::string &text);
-std::string read_file(const fs::path &path);
-
-// One exchange through CallNamedPipeA: the reply's bytes as received (empty with `error` set on failure).
+// One exchange through CallNamedPipeA: the reply's bytes (empty with `error` set on failure).
 std::string exchange(const std::string &request, DWORD *error = nullptr);
-// The reply text: the bytes up to the first NUL.
-std::string text_of(const std::string &reply);
+std::string text_of(const std::string &reply);  // the bytes up to the first NUL
+// Waits (at most a minute) for the process to end; true when it has.
+bool process_ends(pid_t pid);
 
-// One event of the file event log: source, type, id, then the insertion strings (the time is left out).
-using Event = std::vector<std::string>;
-
-class ServiceTest : public ::testing::Test {
+class ServiceTest : public platform::testing::PrefixTest {
 protected:
+    // Skips unless this user is in a group the locked pipe admits; registers the service over two drive files.
     void SetUp() override;
+    // Stops the service and expects its process to end.
     void TearDown() override;
 
-    // platform.conf's [accounts] section; tests may change it before start().
-    std::string accounts = "Administrators = root\nPower Users = nogroup\n";
-
-    void write_configuration();
-    // Points a DOS drive ("a:", "b:") at a path of the test.
-    void point_drive(const std::string &drive, const fs::path &target);
-    fs::path drive_file(const std::string &drive) const { return prefix / ("floppy-" + drive.substr(0, 1)); }
-
-    CommandResult servicectl(const std::string &arguments);
-    // Starts the service and expects it running.
+    void write_configuration(const std::string &accounts = "Administrators = root\nPower Users = nogroup\n");
+    fs::path drive_file(const std::string &drive) const { return folder_ / ("floppy-" + drive.substr(0, 1)); }
+    // A path under a plain file: no DACL can be written there, and the drive is not simply absent.
+    fs::path unwritable_path() const;
+    // servicectl with a command for the service: "stop" runs "servicectl stop Varnholtguard".
+    CommandResult servicectl(const std::string &command);
     void start_running();
-    // The state number servicectl printed ("state: 4 RUNNING" gives 4), 0 when none.
-    static DWORD printed_state(const CommandResult &result);
-    static DWORD printed_exit_code(const CommandResult &result);
 
-    std::string log_text() const { return read_file(prefix / "drive_c" / "vessamir.out"); }
-    std::vector<Event> events() const;
-    std::string acl_of(const fs::path &path);
-    // Whether the file's ACL gives the group read and write (as the owning group's entry when it owns it).
-    bool acl_grants_group(const fs::path &path, const std::string &group);
+    std::string log_text() const;
+    // The event log's lines as fields (source, type, id, strings), without the time.
+    std::vector<std::vector<std::string>> events() const;
+    std::string acl_of(const std::string &drive) const;
+    // Whether the drive's ACL gives the group read and write (as the owning group's entry when it owns it).
+    bool grants(const std::string &drive, const std::string &group) const;
 
-    fs::path prefix;
+    pid_t pid_ = 0;  // the service's process, once started
 };
-
-// Access tests run clients as other users; they need root.
-bool running_as_root();
 
 }  // namespace vessamir_test

@@ -1,4 +1,4 @@
-// The event log written to a file, one line per event, as tests and administrators read it.
+// The event log written to a file, one line per event, and the errors of its calls.
 #include "testing/temporary_prefix.h"
 
 #include <windows.h>
@@ -8,27 +8,22 @@
 
 class EventLog : public platform::testing::PrefixTest {
 protected:
-    void SetUp() override {
-        PrefixTest::SetUp();
-        std::ofstream(prefix_ / "platform.conf") << "[eventlog]\ntarget = file:events.log\n";
-        platform::testing::reload_prefix();
-    }
+    void SetUp() override { temporary_.write_config("[eventlog]\ntarget = file:events.log\n"); }
     std::string events() {
         std::ifstream file(prefix_ / "events.log");
         return std::string((std::istreambuf_iterator<char>(file)), {});
     }
 };
 
-TEST_F(EventLog, OneLinePerEventWithItsStringsInOrder) {
+TEST_F(EventLog, OneLinePerEventWithItsStringsEscapedAndInOrder) {
     HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard");
     ASSERT_NE(source, nullptr);
     LPCSTR strings[2] = {"Varnholtguard error: 1063", "StartServiceCtrlDispatcher failed."};
-    ASSERT_TRUE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 2, 0, strings, nullptr));
     LPCSTR odd[1] = {"tab\there\nand a line"};
+    ASSERT_TRUE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 2, 0, strings, nullptr));
     ASSERT_TRUE(ReportEventA(source, EVENTLOG_WARNING_TYPE, 3, 42, nullptr, 1, 0, odd, nullptr));
     ASSERT_TRUE(ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 7, nullptr, 0, 0, nullptr, nullptr));
     EXPECT_TRUE(DeregisterEventSource(source));
-
     std::regex expected(
         "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\tVarnholtguard\terror\t0\tVarnholtguard error: 1063\t"
         "StartServiceCtrlDispatcher failed\\.\n"
@@ -37,22 +32,23 @@ TEST_F(EventLog, OneLinePerEventWithItsStringsInOrder) {
     EXPECT_TRUE(std::regex_match(events(), expected)) << events();
 }
 
-TEST_F(EventLog, ArgumentsAndHandles) {
+TEST_F(EventLog, BadArgumentsHandlesAndTargets) {
     SetLastError(0xdeadbeef);
     EXPECT_EQ(RegisterEventSourceA("\\\\elsewhere", "Varnholtguard"), nullptr);
     EXPECT_EQ(GetLastError(), (DWORD)RPC_S_SERVER_UNAVAILABLE);
-
     HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard");
-    ASSERT_NE(source, nullptr);
     LPCSTR strings[1] = {"x"};
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReportEventA(source, 0x20, 0, 0, nullptr, 1, 0, strings, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, nullptr, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    struct Case {
+        WORD type;
+        LPCSTR *strings;
+        DWORD error;
+    } cases[] = {{0x20, strings, ERROR_INVALID_PARAMETER}, {EVENTLOG_ERROR_TYPE, nullptr, ERROR_INVALID_PARAMETER}};
+    for (auto &c : cases) {
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(ReportEventA(source, c.type, 0, 0, nullptr, 1, 0, c.strings, nullptr));
+        EXPECT_EQ(GetLastError(), c.error);
+    }
     EXPECT_TRUE(DeregisterEventSource(source));
-
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
@@ -60,22 +56,15 @@ TEST_F(EventLog, ArgumentsAndHandles) {
     EXPECT_FALSE(DeregisterEventSource(source));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
     EXPECT_EQ(events(), "");
-}
 
-TEST_F(EventLog, UnwritableTargetAndSyslog) {
-    std::ofstream(prefix_ / "platform.conf") << "[eventlog]\ntarget = file:no-such-folder/events.log\n";
-    platform::testing::reload_prefix();
-    HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard");
-    LPCSTR strings[1] = {"x"};
+    temporary_.write_config("[eventlog]\ntarget = file:no-such-folder/events.log\n");
+    source = RegisterEventSourceA(nullptr, "Varnholtguard");
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
-
-    // The default target: syslog, which takes every record.
-    std::ofstream(prefix_ / "platform.conf") << "; nothing\n";
-    platform::testing::reload_prefix();
-    HANDLE test_source = RegisterEventSourceA(nullptr, "platform-conformance-test");
-    EXPECT_TRUE(ReportEventA(test_source, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr));
-    DeregisterEventSource(test_source);
+    DeregisterEventSource(source);
+    temporary_.write_config("; the default target: syslog, which takes every record\n");
+    source = RegisterEventSourceA(nullptr, "platform-conformance-test");
+    EXPECT_TRUE(ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr));
     DeregisterEventSource(source);
 }

@@ -1,4 +1,4 @@
-// SetFileSecurityA as POSIX ACLs on files, drive devices and named pipes, and what those ACLs let an
+// SetFileSecurityA as POSIX ACLs on drive devices, files and named pipes, and what those ACLs let an
 // unprivileged user do. The access checks run as `nobody` in a child process and need root to get there.
 #include "testing/temporary_prefix.h"
 
@@ -19,24 +19,23 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 constexpr uid_t nobody = 65534;
 constexpr gid_t nogroup = 65534;
 
-// The two descriptors the floppy lock service builds: "locked" admits Administrators and Power Users with
-// all file access, "unlocked" has a present but null DACL.
+// The service's two descriptors: "locked" gives Administrators and Power Users all file access,
+// "unlocked" has a present but null DACL.
 struct Descriptors {
     BYTE administrators[75] = {}, power_users[75] = {};
     alignas(4) BYTE acl[150] = {};
     SECURITY_DESCRIPTOR locked{}, unlocked{};
-
     bool build() {
         char domain[40];
-        DWORD cb_sid = sizeof administrators, cch_domain = sizeof domain;
+        DWORD cb_sid = sizeof administrators, cch_domain = sizeof domain, cch_domain2 = sizeof domain;
         SID_NAME_USE use;
         auto *dacl = reinterpret_cast<PACL>(acl);
         return LookupAccountNameA(nullptr, "Administrators", administrators, &cb_sid, domain, &cch_domain, &use) &&
-               (cch_domain = sizeof domain,
-                LookupAccountNameA(nullptr, "Power Users", power_users, &cb_sid, domain, &cch_domain, &use)) &&
+               LookupAccountNameA(nullptr, "Power Users", power_users, &cb_sid, domain, &cch_domain2, &use) &&
                InitializeAcl(dacl, sizeof acl, ACL_REVISION) &&
                AddAccessAllowedAce(dacl, ACL_REVISION, FILE_ALL_ACCESS, administrators) &&
                AddAccessAllowedAce(dacl, ACL_REVISION, FILE_ALL_ACCESS, power_users) &&
@@ -47,8 +46,8 @@ struct Descriptors {
     }
 };
 
-// The file's access ACL as short text with numeric ids, e.g. "u::rwx,g::---,g:50:rwx,m::rwx,o::---".
-std::string acl_text(const std::filesystem::path &path) {
+// The access ACL as short text with numeric ids, e.g. "u::rwx,g::---,g:50:rwx,m::rwx,o::---".
+std::string acl_text(const fs::path &path) {
     acl_t acl = acl_get_file(path.c_str(), ACL_TYPE_ACCESS);
     if (!acl)
         return "error " + std::to_string(errno);
@@ -59,13 +58,18 @@ std::string acl_text(const std::filesystem::path &path) {
     return result;
 }
 
-// Runs `action` in a child process as nobody with the given extra groups; returns the child's errno (0 when
-// the action succeeded). Only raw system calls run in the child.
+std::string gid(const char *name) {
+    group *entry = getgrnam(name);
+    return entry ? std::to_string(entry->gr_gid) : "none";
+}
+
+// Runs `action` in a child as nobody with one extra group (or none); the child's errno, 0 on success.
 template <typename Action>
-int as_nobody(std::vector<gid_t> groups, Action action) {
+int as_nobody(const char *extra_group, Action action) {
     pid_t child = fork();
     if (child == 0) {
-        if (setgroups(groups.size(), groups.data()) != 0 || setgid(nogroup) != 0 || setuid(nobody) != 0)
+        gid_t groups[1] = {extra_group ? static_cast<gid_t>(std::stoul(gid(extra_group))) : nogroup};
+        if (setgroups(1, groups) != 0 || setgid(nogroup) != 0 || setuid(nobody) != 0)
             _exit(100);
         _exit(action() ? 0 : errno);
     }
@@ -74,144 +78,106 @@ int as_nobody(std::vector<gid_t> groups, Action action) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int open_as_nobody(const std::filesystem::path &path, std::vector<gid_t> groups) {
-    return as_nobody(groups, [&] {
-        int fd = open(path.c_str(), O_RDWR);
-        return fd >= 0;
-    });
-}
-
-int connect_as_nobody(const std::filesystem::path &socket_path, std::vector<gid_t> groups) {
-    return as_nobody(groups, [&] {
-        int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, socket_path.c_str(), sizeof address.sun_path - 1);
-        return connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    });
-}
-
-gid_t group_id(const char *name) {
-    group *entry = getgrnam(name);
-    return entry ? entry->gr_gid : 0;
-}
-
-}  // namespace
-
 class FileSecurity : public platform::testing::PrefixTest {
 protected:
     void SetUp() override {
-        PrefixTest::SetUp();
         ASSERT_TRUE(descriptors_.build()) << GetLastError();
-        floppy_ = folder_ / "floppy-a.img";
         std::ofstream(floppy_) << "disk";
         point_device("a:", floppy_);
         point_device("b:", folder_ / "absent-device");
     }
+    bool set(const char *name, SECURITY_DESCRIPTOR *descriptor) {
+        return SetFileSecurityA(name, DACL_SECURITY_INFORMATION, descriptor);
+    }
     Descriptors descriptors_;
-    std::filesystem::path floppy_;
+    fs::path floppy_ = folder_ / "floppy-a.img";
 };
 
-TEST_F(FileSecurity, LockedAndUnlockedDescriptorsAsPosixAcls) {
-    if (geteuid() == 0) {
-        ASSERT_EQ(chown(floppy_.c_str(), nobody, nogroup), 0);  // owner and group must stay what they are
-    }
-    struct stat before {};
+TEST_F(FileSecurity, LockedAndUnlockedAsPosixAclsKeepingOwnerAndGroup) {
+    // POSIX never lets an owner fall through to group entries, so the owner's and the owning group's
+    // entries carry what their groups are given.
+    bool root = geteuid() == 0;
+    ASSERT_TRUE(!root || chown(floppy_.c_str(), nobody, nogroup) == 0);
+    struct stat before {
+    }, after{};
     stat(floppy_.c_str(), &before);
-
-    SetLastError(0xdeadbeef);
-    ASSERT_TRUE(SetFileSecurityA("\\\\.\\A:", DACL_SECURITY_INFORMATION, &descriptors_.locked));
-    std::string root = std::to_string(group_id("root")), staff = std::to_string(group_id("staff"));
-    if (geteuid() == 0) {
-        EXPECT_EQ(acl_text(floppy_), "u::---,g::---,g:" + root + ":rwx,g:" + staff + ":rwx,m::rwx,o::---");
+    ASSERT_TRUE(set("\\\\.\\A:", &descriptors_.locked));
+    std::string admitted = "g:" + gid("root") + ":rwx,g:" + gid("staff") + ":rwx,m::rwx,o::---";
+    std::string owner = root ? "u::---,g::---," : "u::rwx,g::rwx,";  // as root: nobody; else: a member of root
+    if (root || (before.st_uid == 0 && before.st_gid == 0)) {
+        EXPECT_EQ(acl_text(floppy_), owner + admitted);
     }
-
-    ASSERT_TRUE(SetFileSecurityA("\\\\.\\a:", DACL_SECURITY_INFORMATION, &descriptors_.unlocked));
+    ASSERT_TRUE(set("\\\\.\\a:", &descriptors_.unlocked));
     EXPECT_EQ(acl_text(floppy_), "u::rwx,g::rwx,o::rwx");
-
-    struct stat after {};
     stat(floppy_.c_str(), &after);
     EXPECT_EQ(after.st_uid, before.st_uid);
     EXPECT_EQ(after.st_gid, before.st_gid);
 }
 
-TEST_F(FileSecurity, OwnerInAnAdmittedGroupKeepsAccess) {
-    // POSIX never lets an owner fall through to group entries, so the owner entry carries what the owner's
-    // groups are given, and the owning group's entry what that group is given.
-    ASSERT_TRUE(SetFileSecurityA("\\\\.\\A:", DACL_SECURITY_INFORMATION, &descriptors_.locked));
-    struct stat info {};
-    stat(floppy_.c_str(), &info);
-    if (info.st_uid == 0 && info.st_gid == 0) {
-        EXPECT_EQ(acl_text(floppy_),
-                  "u::rwx,g::rwx,g:0:rwx,g:" + std::to_string(group_id("staff")) + ":rwx,m::rwx,o::---");
-    }
-}
-
 TEST_F(FileSecurity, ErrorsThroughTheErrnoTable) {
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(SetFileSecurityA("\\\\.\\B:", DACL_SECURITY_INFORMATION, &descriptors_.locked));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);  // the drive's device is absent
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(SetFileSecurityA("c:\\no-folder\\x", DACL_SECURITY_INFORMATION, &descriptors_.locked));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
-
     SECURITY_DESCRIPTOR zero = {};
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(SetFileSecurityA("\\\\.\\A:", DACL_SECURITY_INFORMATION, &zero));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_SECURITY_DESCR);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(SetFileSecurityA("\\\\.\\A:", OWNER_SECURITY_INFORMATION, &descriptors_.locked));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_SUPPORTED);
-
+    struct Case {
+        const char *name;
+        SECURITY_INFORMATION what;
+        SECURITY_DESCRIPTOR *descriptor;
+        DWORD error;
+    } cases[] = {{"\\\\.\\B:", DACL_SECURITY_INFORMATION, &descriptors_.locked, ERROR_FILE_NOT_FOUND},
+                 {"c:\\no-folder\\x", DACL_SECURITY_INFORMATION, &descriptors_.locked, ERROR_PATH_NOT_FOUND},
+                 {"\\\\.\\A:", DACL_SECURITY_INFORMATION, &zero, ERROR_INVALID_SECURITY_DESCR},
+                 {"\\\\.\\A:", OWNER_SECURITY_INFORMATION, &descriptors_.locked, ERROR_NOT_SUPPORTED}};
+    for (auto &c : cases) {
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(SetFileSecurityA(c.name, c.what, c.descriptor)) << c.name;
+        EXPECT_EQ(GetLastError(), c.error) << c.name;
+    }
     if (geteuid() != 0)
         GTEST_SKIP() << "refusal needs a file of another user: run as root";
-    // Only the owner (or root) may change a file's ACL: nobody is refused.
-    int result = as_nobody({}, [&] {
-        SetLastError(0xdeadbeef);
-        return SetFileSecurityA("\\\\.\\A:", DACL_SECURITY_INFORMATION, &descriptors_.unlocked) ||
-               (errno = (int)GetLastError(), false);
-    });
-    EXPECT_EQ(result, (int)ERROR_ACCESS_DENIED);
+    // Only the owner (or root) may change a file's ACL.
+    EXPECT_EQ(
+        as_nobody(nullptr, [&] { return set("\\\\.\\A:", &descriptors_.unlocked) || (errno = GetLastError(), false); }),
+        (int)ERROR_ACCESS_DENIED);
 }
 
-TEST_F(FileSecurity, LockedDrivesAdmitOnlyTheMappedGroups) {
+TEST_F(FileSecurity, LockedFilesAndPipesAdmitOnlyTheMappedGroups) {
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptors_.locked, TRUE};
+    HANDLE pipe = CreateNamedPipeA("\\\\.\\pipe\\sd_flppy", PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_WAIT, 1, 0, 0,
+                                   1000, &attributes);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    fs::path socket_path = prefix_ / "pipe" / "sd_flppy";
+    EXPECT_NE(acl_text(socket_path).find("g:" + gid("staff") + ":rwx"), std::string::npos) << acl_text(socket_path);
+    ASSERT_TRUE(set("\\\\.\\A:", &descriptors_.locked));
     if (geteuid() != 0)
         GTEST_SKIP() << "access checks switch to the user nobody: run as root";
-    ASSERT_TRUE(SetFileSecurityA("\\\\.\\A:", DACL_SECURITY_INFORMATION, &descriptors_.locked));
-    EXPECT_EQ(open_as_nobody(floppy_, {}), EACCES);
-    EXPECT_EQ(open_as_nobody(floppy_, {group_id("staff")}), 0);  // Power Users
-    EXPECT_EQ(open_as_nobody(floppy_, {group_id("root")}), 0);   // Administrators
-    EXPECT_EQ(open_as_nobody(floppy_, {group_id("adm")}), EACCES);
-
-    ASSERT_TRUE(SetFileSecurityA("\\\\.\\A:", DACL_SECURITY_INFORMATION, &descriptors_.unlocked));
-    EXPECT_EQ(open_as_nobody(floppy_, {}), 0);
-}
-
-TEST_F(FileSecurity, PipeSocketCarriesTheDescriptor) {
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptors_.locked, TRUE};
-    HANDLE pipe = CreateNamedPipeA("\\\\.\\pipe\\sd_flppy", PIPE_ACCESS_DUPLEX,
-                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 0, 0, 1000, &attributes);
-    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
-    auto socket_path = prefix_ / "pipe" / "sd_flppy";
-    EXPECT_NE(acl_text(socket_path).find("g:" + std::to_string(group_id("staff")) + ":rwx"), std::string::npos);
-    if (geteuid() == 0) {
-        EXPECT_EQ(connect_as_nobody(socket_path, {}), EACCES);
-        EXPECT_EQ(connect_as_nobody(socket_path, {group_id("staff")}), 0);
+    auto open_file = [&] { return open(floppy_.c_str(), O_RDWR) >= 0; };
+    auto connect_pipe = [&] {
+        int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+        sockaddr_un address{AF_UNIX, {}};
+        std::strncpy(address.sun_path, socket_path.c_str(), sizeof address.sun_path - 1);
+        return connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    };
+    struct Case {
+        const char *group;  // Administrators = root, Power Users = staff by default
+        int error;
+    } cases[] = {{nullptr, EACCES}, {"staff", 0}, {"root", 0}, {"adm", EACCES}};
+    for (auto &c : cases) {
+        EXPECT_EQ(as_nobody(c.group, open_file), c.error) << (c.group ? c.group : "no group");
+        EXPECT_EQ(as_nobody(c.group, connect_pipe), c.error) << (c.group ? c.group : "no group");
     }
-    // The pipe's security can be replaced through its name, as for any file.
-    ASSERT_TRUE(SetFileSecurityA("\\\\.\\pipe\\sd_flppy", DACL_SECURITY_INFORMATION, &descriptors_.unlocked));
+    // Unlocked, through the pipe's name as for any file: everyone.
+    ASSERT_TRUE(set("\\\\.\\A:", &descriptors_.unlocked));
+    ASSERT_TRUE(set("\\\\.\\pipe\\sd_flppy", &descriptors_.unlocked));
     EXPECT_EQ(acl_text(socket_path), "u::rwx,g::rwx,o::rwx");
-    if (geteuid() == 0) {
-        EXPECT_EQ(connect_as_nobody(socket_path, {}), 0);
-    }
+    EXPECT_EQ(as_nobody(nullptr, open_file), 0);
+    EXPECT_EQ(as_nobody(nullptr, connect_pipe), 0);
     CloseHandle(pipe);
 }
 
 TEST_F(FileSecurity, UnmappedPowerUsersLeavesOnlyAdministrators) {
     // The ACL keeps both ACEs; a SID whose group is no longer mapped grants nobody anything.
-    ASSERT_TRUE(SetFileSecurityA("\\\\.\\A:", DACL_SECURITY_INFORMATION, &descriptors_.locked));
-    std::ofstream(prefix_ / "platform.conf") << "[accounts]\nAdministrators = root\n";
-    platform::testing::reload_prefix();
-    ASSERT_TRUE(SetFileSecurityA("\\\\.\\A:", DACL_SECURITY_INFORMATION, &descriptors_.locked));
-    EXPECT_EQ(acl_text(floppy_).find("g:" + std::to_string(group_id("staff"))), std::string::npos) << acl_text(floppy_);
+    temporary_.write_config("[accounts]\nAdministrators = root\n");
+    ASSERT_TRUE(set("\\\\.\\A:", &descriptors_.locked));
+    EXPECT_EQ(acl_text(floppy_).find("g:" + gid("staff")), std::string::npos) << acl_text(floppy_);
+    EXPECT_NE(acl_text(floppy_).find("o::---"), std::string::npos) << acl_text(floppy_);
 }
+
+}  // namespace

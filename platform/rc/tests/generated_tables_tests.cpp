@@ -9,16 +9,22 @@ TEST(GeneratedTables, MenuMatchesTheScript) {
     const Menu *menu = find_menu(std::string_view("samplemenu"));  // names match without regard to case
     ASSERT_NE(menu, nullptr);
     ASSERT_EQ(menu->items.size(), 2u);
-    const MenuItem &file = menu->items[0];
-    EXPECT_EQ(file.text, "&File");
-    EXPECT_EQ(file.flags, 0x10u);  // MF_POPUP
-    ASSERT_EQ(file.children.size(), 3u);
-    EXPECT_EQ(file.children[0].text, "&Open\tCtrl+O");
-    EXPECT_EQ(file.children[0].id, 0x10);
-    EXPECT_EQ(file.children[1].flags, 0x800u);  // MF_SEPARATOR
-    EXPECT_EQ(file.children[2].id, 17);
-    EXPECT_EQ(file.children[2].flags, 0x1u);  // MF_GRAYED
-    EXPECT_EQ(menu->items[1].flags, 0x8u);    // MF_CHECKED
+    ASSERT_EQ(menu->items[0].children.size(), 3u);
+    const struct {
+        const MenuItem &item;
+        const char *text;
+        int id;
+        unsigned flags;  // MF_POPUP 0x10, MF_SEPARATOR 0x800, MF_GRAYED 0x1, MF_CHECKED 0x8
+    } expected[] = {{menu->items[0], "&File", 0, 0x10},
+                    {menu->items[0].children[0], "&Open\tCtrl+O", 0x10, 0},
+                    {menu->items[0].children[1], "", 0, 0x800},
+                    {menu->items[0].children[2], "&Quit", 17, 0x1},
+                    {menu->items[1], "&Help", 18, 0x8}};
+    for (auto &e : expected) {
+        EXPECT_EQ(e.item.text, e.text);
+        EXPECT_EQ(e.item.id, e.id) << e.text;
+        EXPECT_EQ(e.item.flags, e.flags) << e.text;
+    }
     EXPECT_TRUE(menu->items[1].children.empty());
 }
 
