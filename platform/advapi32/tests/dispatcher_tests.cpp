@@ -13,6 +13,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstring>
 #include <thread>
 
@@ -35,13 +36,8 @@ struct Observed {
 Observed observed;
 
 BOOL Report(DWORD state, DWORD exit_code = 0, DWORD checkpoint = 0) {
-    SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS,
-                          state,
-                          state == SERVICE_START_PENDING ? 0 : observed.accepted,
-                          exit_code,
-                          0,
-                          checkpoint,
-                          checkpoint ? 3000u : 0u};
+    SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, state, 0, exit_code, 0, checkpoint, checkpoint ? 3000u : 0};
+    status.dwControlsAccepted = state == SERVICE_START_PENDING ? 0 : observed.accepted;
     observed.state = state;
     return SetServiceStatus(observed.handle, &status);
 }
@@ -63,22 +59,20 @@ VOID WINAPI TestServiceMain(DWORD, LPSTR *) {
     observed.main_thread = GetCurrentThreadId();
     observed.handle = RegisterServiceCtrlHandlerA("TESTSERVICE", TestHandler);
     Report(SERVICE_START_PENDING, 0, 1);
-    if (observed.pending) {
-        SetEvent(observed.reported);
-        WaitForSingleObject(observed.stop_event, INFINITE);  // start-pending until the test releases it
-    } else {
+    if (!observed.pending)  // else start-pending until the test releases it
         Report(SERVICE_RUNNING);
-        SetEvent(observed.reported);
-        if (observed.raise_sigterm)
-            kill(getpid(), SIGTERM);
-        WaitForSingleObject(observed.stop_event, INFINITE);
-    }
+    SetEvent(observed.reported);
+    if (observed.raise_sigterm)
+        kill(getpid(), SIGTERM);
+    WaitForSingleObject(observed.stop_event, INFINITE);
     Report(SERVICE_STOPPED, observed.final_exit_code);
 }
 
 SERVICE_TABLE_ENTRYA test_table[] = {{(LPSTR) "TestService", TestServiceMain}, {NULL, NULL}};
 
-TEST(Dispatcher, WithoutAServiceManagerEverythingIsRefused) {
+using Dispatcher = platform::testing::PrefixTest;
+
+TEST_F(Dispatcher, WithoutAServiceManagerEverythingIsRefused) {
     SERVICE_TABLE_ENTRYA empty[] = {{NULL, NULL}};
     struct Case {
         const char *notify_socket;
@@ -103,94 +97,90 @@ TEST(Dispatcher, WithoutAServiceManagerEverythingIsRefused) {
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
 }
 
-class UnderServicectl : public platform::testing::PrefixTest {
+// One life of the test service under servicectl: the controls sent once it has reported, each with the
+// error and the state (0: any) that come back, then the controls its handler saw.
+struct Life {
+    const char *name;
+    DWORD accepted;
+    bool pending;
+    std::vector<std::array<DWORD, 3>> steps;
+    std::vector<DWORD> delivered;
+};
+
+class UnderServicectl : public platform::testing::PrefixTest, public ::testing::WithParamInterface<Life> {
 protected:
     void SetUp() override {
         observed = Observed{};
         setenv(platform::services::service_name_variable, "TestService", 1);
     }
-    struct Step {
-        DWORD control, error, state_after;
-    };
-    // Runs the test service under the dispatcher while a manager thread sends the steps' controls once
-    // the service has reported; returns the steps that did not go as expected.
-    std::vector<std::string> run(const std::vector<Step> &steps, SERVICE_TABLE_ENTRYA *table = test_table) {
-        std::vector<std::string> failures;
-        std::thread manager([&] {
-            WaitForSingleObject(observed.reported, INFINITE);
-            for (auto &step : steps) {
-                auto outcome = controller_.control(step.control);
-                if (outcome.error != step.error ||
-                    (step.state_after && outcome.record.status.dwCurrentState != step.state_after))
-                    failures.push_back("control " + std::to_string(step.control) + ": error " +
-                                       std::to_string(outcome.error) + " state " +
-                                       std::to_string(outcome.record.status.dwCurrentState));
-            }
-            SetEvent(observed.stop_event);
-        });
-        SetLastError(sentinel);
-        EXPECT_TRUE(StartServiceCtrlDispatcherA(table));
-        manager.join();
-        return failures;
-    }
-    DWORD final_state(DWORD *exit_code) {
+    DWORD final_state(DWORD exit_code) {
         auto outcome = controller_.query();
-        *exit_code = outcome.record.status.dwWin32ExitCode;
+        EXPECT_EQ(outcome.record.status.dwWin32ExitCode, exit_code);
         return outcome.has_record ? outcome.record.status.dwCurrentState : 0;
     }
     ServiceController controller_{"testservice"};  // names compare without regard to case
 };
 
-TEST_F(UnderServicectl, ControlsReachTheHandlerOnTheDispatcherThreadInOrder) {
+TEST_P(UnderServicectl, ControlsGetTheirAnswersAndReachTheHandlerOnTheDispatcherThreadInOrder) {
+    observed.accepted = GetParam().accepted;
+    observed.pending = GetParam().pending;
     observed.final_exit_code = 1234;
-    auto failures = run({{SERVICE_CONTROL_INTERROGATE, ERROR_SUCCESS, SERVICE_RUNNING},
-                         {SERVICE_CONTROL_PAUSE, ERROR_SUCCESS, SERVICE_PAUSED},
-                         {SERVICE_CONTROL_INTERROGATE, ERROR_SUCCESS, SERVICE_PAUSED},
-                         {SERVICE_CONTROL_CONTINUE, ERROR_SUCCESS, SERVICE_RUNNING},
-                         {0, ERROR_INVALID_PARAMETER, SERVICE_RUNNING},
-                         {77, ERROR_INVALID_PARAMETER, SERVICE_RUNNING},
-                         {200, ERROR_SUCCESS, SERVICE_RUNNING},  // the service's own codes reach the handler
-                         {SERVICE_CONTROL_SHUTDOWN, ERROR_INVALID_SERVICE_CONTROL, SERVICE_RUNNING},
-                         {SERVICE_CONTROL_STOP, ERROR_SUCCESS, SERVICE_STOPPED}});
-    EXPECT_TRUE(failures.empty()) << ::testing::PrintToString(failures);
+    std::vector<std::array<DWORD, 3>> answers;
+    std::thread manager([&] {
+        WaitForSingleObject(observed.reported, INFINITE);
+        for (auto &step : GetParam().steps) {
+            auto outcome = controller_.control(step[0]);
+            answers.push_back({step[0], outcome.error, step[2] ? outcome.record.status.dwCurrentState : 0});
+        }
+        SetEvent(observed.stop_event);
+    });
+    EXPECT_TRUE(StartServiceCtrlDispatcherA(test_table));
+    manager.join();
+    EXPECT_EQ(answers, GetParam().steps);
+    EXPECT_EQ(observed.controls, GetParam().delivered);
     EXPECT_NE(observed.main_thread, GetCurrentThreadId());
-    EXPECT_EQ(observed.handler_thread, GetCurrentThreadId());
-    std::vector<DWORD> delivered = {
-        SERVICE_CONTROL_INTERROGATE, SERVICE_CONTROL_PAUSE, SERVICE_CONTROL_INTERROGATE, SERVICE_CONTROL_CONTINUE, 200,
-        SERVICE_CONTROL_STOP};
-    EXPECT_EQ(observed.controls, delivered);
-    DWORD exit_code = 0;
-    EXPECT_EQ(final_state(&exit_code), (DWORD)SERVICE_STOPPED);
-    EXPECT_EQ(exit_code, 1234u);
+    EXPECT_EQ(observed.handler_thread, observed.controls.empty() ? 0 : GetCurrentThreadId());
+    EXPECT_EQ(final_state(1234), (DWORD)SERVICE_STOPPED);
     EXPECT_EQ(controller_.control(SERVICE_CONTROL_INTERROGATE).error, (DWORD)ERROR_SERVICE_NOT_ACTIVE);
-    // After the dispatcher has returned, the handle is no longer valid.
     SetLastError(sentinel);
-    EXPECT_FALSE(Report(SERVICE_RUNNING));
+    EXPECT_FALSE(Report(SERVICE_RUNNING));  // after the dispatcher has returned, the handle is invalid
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
 }
 
-TEST_F(UnderServicectl, ControlsNotAcceptedAreRefusedWithoutReachingTheHandler) {
-    observed.accepted = SERVICE_ACCEPT_STOP;
-    auto failures = run({{SERVICE_CONTROL_PAUSE, ERROR_INVALID_SERVICE_CONTROL, 0},
-                         {SERVICE_CONTROL_CONTINUE, ERROR_INVALID_SERVICE_CONTROL, 0},
-                         {SERVICE_CONTROL_STOP, ERROR_SUCCESS, SERVICE_STOPPED}});
-    EXPECT_TRUE(failures.empty()) << ::testing::PrintToString(failures);
-    EXPECT_EQ(observed.controls, std::vector<DWORD>{SERVICE_CONTROL_STOP});
-}
+constexpr DWORD interrogate = SERVICE_CONTROL_INTERROGATE, pause = SERVICE_CONTROL_PAUSE,
+                resume = SERVICE_CONTROL_CONTINUE, stop = SERVICE_CONTROL_STOP;
+INSTANTIATE_TEST_SUITE_P(
+    Each, UnderServicectl,
+    ::testing::Values(Life{"AllAccepted",
+                           SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE,
+                           false,
+                           {{interrogate, ERROR_SUCCESS, SERVICE_RUNNING},
+                            {pause, ERROR_SUCCESS, SERVICE_PAUSED},
+                            {interrogate, ERROR_SUCCESS, SERVICE_PAUSED},
+                            {resume, ERROR_SUCCESS, SERVICE_RUNNING},
+                            {0, ERROR_INVALID_PARAMETER, SERVICE_RUNNING},
+                            {77, ERROR_INVALID_PARAMETER, SERVICE_RUNNING},
+                            {200, ERROR_SUCCESS, SERVICE_RUNNING},  // the service's own codes reach the handler
+                            {SERVICE_CONTROL_SHUTDOWN, ERROR_INVALID_SERVICE_CONTROL, SERVICE_RUNNING},
+                            {stop, ERROR_SUCCESS, SERVICE_STOPPED}},
+                           {interrogate, pause, interrogate, resume, 200, stop}},
+                      Life{"OnlyStopAccepted",
+                           SERVICE_ACCEPT_STOP,
+                           false,
+                           {{pause, ERROR_INVALID_SERVICE_CONTROL, 0},
+                            {resume, ERROR_INVALID_SERVICE_CONTROL, 0},
+                            {stop, ERROR_SUCCESS, SERVICE_STOPPED}},
+                           {stop}},
+                      Life{"StartPendingAcceptsNothing",
+                           SERVICE_ACCEPT_STOP,
+                           true,
+                           {{interrogate, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, 0},
+                            {stop, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, 0}},
+                           {}}),
+    [](const auto &test) { return std::string(test.param.name); });
 
-TEST_F(UnderServicectl, StartPendingAcceptsNoControlAndBadStatesAreInvalidData) {
-    observed.pending = true;
-    observed.final_exit_code = 42;
-    auto failures = run({{SERVICE_CONTROL_INTERROGATE, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, 0},
-                         {SERVICE_CONTROL_STOP, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, 0}});
-    EXPECT_TRUE(failures.empty()) << ::testing::PrintToString(failures);
-    EXPECT_TRUE(observed.controls.empty());
-    DWORD exit_code = 0;
-    EXPECT_EQ(final_state(&exit_code), (DWORD)SERVICE_STOPPED);
-    EXPECT_EQ(exit_code, 42u);
-}
-
-TEST_F(UnderServicectl, BadStateIsInvalidDataAndMainReturningWithoutStoppedReportIsAnAbort) {
+TEST_F(Dispatcher, BadStateIsInvalidDataAndMainReturningWithoutStoppedReportIsAnAbort) {
+    setenv(platform::services::service_name_variable, "TestService", 1);
     static BOOL bad_state_result;
     static DWORD bad_state_error;
     SERVICE_TABLE_ENTRYA table[] = {{(LPSTR) "TestService",
@@ -204,13 +194,14 @@ TEST_F(UnderServicectl, BadStateIsInvalidDataAndMainReturningWithoutStoppedRepor
     EXPECT_TRUE(StartServiceCtrlDispatcherA(table));
     EXPECT_FALSE(bad_state_result);
     EXPECT_EQ(bad_state_error, (DWORD)ERROR_INVALID_DATA);
-    DWORD exit_code = 0;
-    EXPECT_EQ(final_state(&exit_code), (DWORD)SERVICE_STOPPED);
-    EXPECT_EQ(exit_code, (DWORD)ERROR_PROCESS_ABORTED);
+    auto outcome = ServiceController("TestService").query();
+    EXPECT_EQ(outcome.record.status.dwCurrentState, (DWORD)SERVICE_STOPPED);
+    EXPECT_EQ(outcome.record.status.dwWin32ExitCode, (DWORD)ERROR_PROCESS_ABORTED);
 }
 
 // systemd: status through the notify socket, SIGTERM as the stop control.
-TEST_F(UnderServicectl, UnderSystemdStatesGoToTheNotifySocketAndSigtermStops) {
+TEST_F(Dispatcher, UnderSystemdStatesGoToTheNotifySocketAndSigtermStops) {
+    observed = Observed{};
     observed.raise_sigterm = true;
     unsetenv(platform::services::service_name_variable);
     std::string socket_path = (prefix_ / "notify").string();

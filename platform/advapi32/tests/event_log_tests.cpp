@@ -17,7 +17,6 @@ protected:
 
 TEST_F(EventLog, OneLinePerEventWithItsStringsEscapedAndInOrder) {
     HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard");
-    ASSERT_NE(source, nullptr);
     LPCSTR strings[2] = {"Varnholtguard error: 1063", "StartServiceCtrlDispatcher failed."};
     LPCSTR odd[1] = {"tab\there\nand a line"};
     ASSERT_TRUE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 2, 0, strings, nullptr));
@@ -25,46 +24,41 @@ TEST_F(EventLog, OneLinePerEventWithItsStringsEscapedAndInOrder) {
     ASSERT_TRUE(ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 7, nullptr, 0, 0, nullptr, nullptr));
     EXPECT_TRUE(DeregisterEventSource(source));
     std::regex expected(
-        "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\tVarnholtguard\terror\t0\tVarnholtguard error: 1063\t"
-        "StartServiceCtrlDispatcher failed\\.\n"
+        "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\tVarnholtguard\terror\t0\t"
+        "Varnholtguard error: 1063\tStartServiceCtrlDispatcher failed\\.\n"
         "[^\t]+\tVarnholtguard\twarning\t42\ttab\\\\there\\\\nand a line\n"
         "[^\t]+\tVarnholtguard\tinformation\t7\n");
     EXPECT_TRUE(std::regex_match(events(), expected)) << events();
 }
 
 TEST_F(EventLog, BadArgumentsHandlesAndTargets) {
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(RegisterEventSourceA("\\\\elsewhere", "Varnholtguard"), nullptr);
-    EXPECT_EQ(GetLastError(), (DWORD)RPC_S_SERVER_UNAVAILABLE);
-    HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard");
+    HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard"), gone = RegisterEventSourceA(nullptr, "x");
+    DeregisterEventSource(gone);
     LPCSTR strings[1] = {"x"};
-    struct Case {
+    const struct {
+        HANDLE source;
         WORD type;
         LPCSTR *strings;
+        const char *config;  // replaces platform.conf first
         DWORD error;
-    } cases[] = {{0x20, strings, ERROR_INVALID_PARAMETER}, {EVENTLOG_ERROR_TYPE, nullptr, ERROR_INVALID_PARAMETER}};
+    } cases[] = {
+        {source, 0x20, strings, nullptr, ERROR_INVALID_PARAMETER},
+        {source, EVENTLOG_ERROR_TYPE, nullptr, nullptr, ERROR_INVALID_PARAMETER},
+        {gone, EVENTLOG_ERROR_TYPE, strings, nullptr, ERROR_INVALID_HANDLE},
+        {source, EVENTLOG_ERROR_TYPE, strings, "[eventlog]\ntarget = file:no-such/events.log\n", ERROR_PATH_NOT_FOUND},
+        {source, EVENTLOG_ERROR_TYPE, strings, "; the default target: syslog\n", ERROR_SUCCESS}};
     for (auto &c : cases) {
+        if (c.config)
+            temporary_.write_config(c.config);
         SetLastError(0xdeadbeef);
-        EXPECT_FALSE(ReportEventA(source, c.type, 0, 0, nullptr, 1, 0, c.strings, nullptr));
-        EXPECT_EQ(GetLastError(), c.error);
+        EXPECT_EQ(ReportEventA(c.source, c.type, 0, 0, nullptr, 1, 0, c.strings, nullptr), !c.error);
+        EXPECT_EQ(GetLastError(), c.error ? c.error : 0xdeadbeef);
     }
-    EXPECT_TRUE(DeregisterEventSource(source));
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(DeregisterEventSource(source));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
     EXPECT_EQ(events(), "");
-
-    temporary_.write_config("[eventlog]\ntarget = file:no-such-folder/events.log\n");
-    source = RegisterEventSourceA(nullptr, "Varnholtguard");
     SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
-    DeregisterEventSource(source);
-    temporary_.write_config("; the default target: syslog, which takes every record\n");
-    source = RegisterEventSourceA(nullptr, "platform-conformance-test");
-    EXPECT_TRUE(ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr));
-    DeregisterEventSource(source);
+    EXPECT_FALSE(DeregisterEventSource(gone));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegisterEventSourceA("\\\\elsewhere", "Varnholtguard"), nullptr);
+    EXPECT_EQ(GetLastError(), (DWORD)RPC_S_SERVER_UNAVAILABLE);
+    EXPECT_TRUE(DeregisterEventSource(source));
 }
