@@ -31,7 +31,8 @@ struct Observed {
     HANDLE reported = CreateEventA(NULL, TRUE, FALSE, NULL);  // running, or start-pending when `pending`
     DWORD accepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE;
     DWORD final_exit_code = 0;
-    bool pending = false, raise_sigterm = false;
+    bool pending = false, returns_early = false, raise_signals = false;
+    DWORD bad_state_error = 0;
 };
 Observed observed;
 
@@ -58,12 +59,18 @@ VOID WINAPI TestHandler(DWORD control) {
 VOID WINAPI TestServiceMain(DWORD, LPSTR *) {
     observed.main_thread = GetCurrentThreadId();
     observed.handle = RegisterServiceCtrlHandlerA("TESTSERVICE", TestHandler);
+    SetLastError(sentinel);
+    observed.bad_state_error = Report(8) ? 0 : GetLastError();
+    if (observed.returns_early)  // without reporting stopped
+        return (void)SetEvent(observed.reported);
     Report(SERVICE_START_PENDING, 0, 1);
     if (!observed.pending)  // else start-pending until the test releases it
         Report(SERVICE_RUNNING);
     SetEvent(observed.reported);
-    if (observed.raise_sigterm)
-        kill(getpid(), SIGTERM);
+    for (int signal : {SIGUSR1, SIGUSR2, SIGTERM}) {  // pause, continue, stop; read in this order
+        if (observed.raise_signals)
+            kill(getpid(), signal);
+    }
     WaitForSingleObject(observed.stop_event, INFINITE);
     Report(SERVICE_STOPPED, observed.final_exit_code);
 }
@@ -102,7 +109,8 @@ TEST_F(Dispatcher, WithoutAServiceManagerEverythingIsRefused) {
 struct Life {
     const char *name;
     DWORD accepted;
-    bool pending;
+    bool pending, returns_early;
+    DWORD exit_code;
     std::vector<std::array<DWORD, 3>> steps;
     std::vector<DWORD> delivered;
 };
@@ -124,6 +132,7 @@ protected:
 TEST_P(UnderServicectl, ControlsGetTheirAnswersAndReachTheHandlerOnTheDispatcherThreadInOrder) {
     observed.accepted = GetParam().accepted;
     observed.pending = GetParam().pending;
+    observed.returns_early = GetParam().returns_early;
     observed.final_exit_code = 1234;
     std::vector<std::array<DWORD, 3>> answers;
     std::thread manager([&] {
@@ -140,7 +149,8 @@ TEST_P(UnderServicectl, ControlsGetTheirAnswersAndReachTheHandlerOnTheDispatcher
     EXPECT_EQ(observed.controls, GetParam().delivered);
     EXPECT_NE(observed.main_thread, GetCurrentThreadId());
     EXPECT_EQ(observed.handler_thread, observed.controls.empty() ? 0 : GetCurrentThreadId());
-    EXPECT_EQ(final_state(1234), (DWORD)SERVICE_STOPPED);
+    EXPECT_EQ(observed.bad_state_error, (DWORD)ERROR_INVALID_DATA);
+    EXPECT_EQ(final_state(GetParam().exit_code), (DWORD)SERVICE_STOPPED);
     EXPECT_EQ(controller_.control(SERVICE_CONTROL_INTERROGATE).error, (DWORD)ERROR_SERVICE_NOT_ACTIVE);
     SetLastError(sentinel);
     EXPECT_FALSE(Report(SERVICE_RUNNING));  // after the dispatcher has returned, the handle is invalid
@@ -154,6 +164,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Life{"AllAccepted",
                            SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE,
                            false,
+                           false,
+                           1234,
                            {{interrogate, ERROR_SUCCESS, SERVICE_RUNNING},
                             {pause, ERROR_SUCCESS, SERVICE_PAUSED},
                             {interrogate, ERROR_SUCCESS, SERVICE_PAUSED},
@@ -167,6 +179,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Life{"OnlyStopAccepted",
                            SERVICE_ACCEPT_STOP,
                            false,
+                           false,
+                           1234,
                            {{pause, ERROR_INVALID_SERVICE_CONTROL, 0},
                             {resume, ERROR_INVALID_SERVICE_CONTROL, 0},
                             {stop, ERROR_SUCCESS, SERVICE_STOPPED}},
@@ -174,35 +188,18 @@ INSTANTIATE_TEST_SUITE_P(
                       Life{"StartPendingAcceptsNothing",
                            SERVICE_ACCEPT_STOP,
                            true,
+                           false,
+                           1234,
                            {{interrogate, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, 0},
                             {stop, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, 0}},
-                           {}}),
+                           {}},
+                      Life{"MainReturnsWithoutStoppedReport", 0, false, true, ERROR_PROCESS_ABORTED, {}, {}}),
     [](const auto &test) { return std::string(test.param.name); });
 
-TEST_F(Dispatcher, BadStateIsInvalidDataAndMainReturningWithoutStoppedReportIsAnAbort) {
-    setenv(platform::services::service_name_variable, "TestService", 1);
-    static BOOL bad_state_result;
-    static DWORD bad_state_error;
-    SERVICE_TABLE_ENTRYA table[] = {{(LPSTR) "TestService",
-                                     [](DWORD, LPSTR *) {
-                                         observed.handle = RegisterServiceCtrlHandlerA("TestService", TestHandler);
-                                         SetLastError(sentinel);
-                                         bad_state_result = Report(8);
-                                         bad_state_error = GetLastError();
-                                     }},
-                                    {NULL, NULL}};
-    EXPECT_TRUE(StartServiceCtrlDispatcherA(table));
-    EXPECT_FALSE(bad_state_result);
-    EXPECT_EQ(bad_state_error, (DWORD)ERROR_INVALID_DATA);
-    auto outcome = ServiceController("TestService").query();
-    EXPECT_EQ(outcome.record.status.dwCurrentState, (DWORD)SERVICE_STOPPED);
-    EXPECT_EQ(outcome.record.status.dwWin32ExitCode, (DWORD)ERROR_PROCESS_ABORTED);
-}
-
-// systemd: status through the notify socket, SIGTERM as the stop control.
-TEST_F(Dispatcher, UnderSystemdStatesGoToTheNotifySocketAndSigtermStops) {
+// systemd: status through the notify socket; SIGUSR1, SIGUSR2 and SIGTERM as pause, continue and stop.
+TEST_F(Dispatcher, UnderSystemdStatesGoToTheNotifySocketAndSignalsAreControls) {
     observed = Observed{};
-    observed.raise_sigterm = true;
+    observed.raise_signals = true;
     unsetenv(platform::services::service_name_variable);
     std::string socket_path = (prefix_ / "notify").string();
     int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -212,7 +209,8 @@ TEST_F(Dispatcher, UnderSystemdStatesGoToTheNotifySocketAndSigtermStops) {
     setenv("NOTIFY_SOCKET", socket_path.c_str(), 1);
     EXPECT_TRUE(StartServiceCtrlDispatcherA(test_table));
     EXPECT_EQ(getenv("NOTIFY_SOCKET"), nullptr);  // not passed on to the service's own children
-    EXPECT_EQ(observed.controls, std::vector<DWORD>{SERVICE_CONTROL_STOP});
+    EXPECT_EQ(observed.controls,
+              (std::vector<DWORD>{SERVICE_CONTROL_PAUSE, SERVICE_CONTROL_CONTINUE, SERVICE_CONTROL_STOP}));
     std::vector<std::string> messages;
     char buffer[4096];
     for (ssize_t size; (size = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
@@ -222,6 +220,8 @@ TEST_F(Dispatcher, UnderSystemdStatesGoToTheNotifySocketAndSigtermStops) {
         "MAINPID=" + std::to_string(getpid()),
         "STATUS=Starting, checkpoint 0",
         "STATUS=Starting, checkpoint 1\nEXTEND_TIMEOUT_USEC=3000000",
+        "READY=1\nSTATUS=Running",
+        "STATUS=Paused",
         "READY=1\nSTATUS=Running",
         "STOPPING=1\nSTATUS=Stopping\nEXTEND_TIMEOUT_USEC=3000000",
         "STOPPING=1\nSTATUS=Stopped, exit code 0",

@@ -1,6 +1,5 @@
 // The resource compiler's front end: each kind of malformed line, expressions over the system headers, the
-// icon reader and the tool's report of a fault. The viewer's script is checked against the cross toolchain's
-// compiler (windres_agreement_tests.cpp), the generated tables against data/sample.rc.
+// icon reader and the tool's report of a fault; the generated tables against data/sample.rc.
 #include <gtest/gtest.h>
 
 #include <cstdio>
