@@ -1,8 +1,5 @@
 // Black-box tests of the built vessamir under servicectl, each in a fresh prefix whose floppy drives are files
-// of the test and whose event log is a file: requests on the command pipe with their exact replies, the drive
-// ACLs that lock and unlock leave and whom they admit, drives that are absent or refuse the write, controls
-// and the pipe server around them, start-ups that go wrong and a stop that cannot unlock. Every test ends
-// with the service's process gone (checked in TearDown).
+// of the test and whose event log is a file. Every test ends with the service's process gone (see TearDown).
 #include <windows.h>
 
 #include "testing/temporary_prefix.h"
@@ -14,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -34,7 +32,6 @@ struct CommandResult {
     }
 };
 
-// Runs a shell command; the prefix of the test is in its environment.
 CommandResult run(const std::string &command) {
     CommandResult result;
     FILE *pipe = popen((command + " 2>&1").c_str(), "r");
@@ -48,7 +45,7 @@ CommandResult run(const std::string &command) {
 
 std::string read_file(const fs::path &path) {
     std::ifstream file(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), {});
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 // One exchange through CallNamedPipeA: the reply's bytes (empty with `error` set on failure).
@@ -83,13 +80,10 @@ protected:
     // Skips unless this user is in a group the locked pipe admits (root, or nogroup as Power Users); registers
     // the service over two drive files.
     void SetUp() override {
-        gid_t groups[256];
+        gid_t groups[256], nogroup = getgrnam("nogroup") ? getgrnam("nogroup")->gr_gid : 0;
         int count = std::max(getgroups(255, groups), 0);
-        groups[count] = getegid();
-        bool admitted = false;
-        for (int i = 0; i <= count; ++i)
-            admitted |= groups[i] == 0 || (getgrnam("nogroup") && getgrnam("nogroup")->gr_gid == groups[i]);
-        if (!admitted)
+        groups[count++] = getegid();
+        if (std::none_of(groups, groups + count, [&](gid_t id) { return id == 0 || id == nogroup; }))
             GTEST_SKIP() << "the pipe admits only the groups root and nogroup, and this user is in neither";
         for (auto drive : {"a:", "b:"}) {
             std::ofstream(drive_file(drive)) << "diskette " << drive << "\n";
@@ -99,8 +93,7 @@ protected:
         auto created = run(std::string(SERVICECTL_PATH) + " create Varnholtguard " + VESSAMIR_PATH);
         ASSERT_EQ(created.exit_status, 0) << created.output;
     }
-    // Stops the service and expects its process to end.
-    void TearDown() override {
+    void TearDown() override {  // stops the service and expects its process to end
         if (!IsSkipped())
             servicectl("stop");
         EXPECT_TRUE(pid_ == 0 || process_ends(pid_)) << "the service's process " << pid_ << " is still running";
@@ -115,7 +108,6 @@ protected:
         std::ofstream(folder_ / "plain-file") << "x";
         return folder_ / "plain-file" / "drive";
     }
-    // servicectl with a command for the service: "stop" runs "servicectl stop Varnholtguard".
     CommandResult servicectl(const std::string &command) {
         auto result = run(std::string(SERVICECTL_PATH) + " " + command + " Varnholtguard");
         pid_ = result.printed("pid") ? static_cast<pid_t>(result.printed("pid")) : pid_;
@@ -191,21 +183,13 @@ TEST_F(PipeRequests, EachRequestGetsItsExactTextInA180ByteReply) {
 
 TEST_F(PipeRequests, ClientsThatCloseAtOnceOrComeSecond) {
     start_running();
-    HANDLE client = CreateFileA(pipe_name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(client, INVALID_HANDLE_VALUE);
-    CloseHandle(client);  // without writing: the server disconnects it and serves the next
-    char reply[180];
-    DWORD received = 0, mode = PIPE_READMODE_MESSAGE;
     HANDLE first = CreateFileA(pipe_name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
     SetLastError(0xdeadbeef);
     EXPECT_EQ(CreateFileA(pipe_name, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_PIPE_BUSY);  // one instance
-    EXPECT_TRUE(SetNamedPipeHandleState(first, &mode, NULL, NULL));
-    EXPECT_TRUE(WriteFile(first, "U", 1, &received, NULL));
-    EXPECT_TRUE(ReadFile(first, reply, sizeof reply, &received, NULL));
-    EXPECT_EQ(received, 180u);
-    EXPECT_STREQ(reply, "Floppies were unlocked");
-    CloseHandle(first);
+    CloseHandle(first);  // without writing: the server disconnects it and serves the next
+    EXPECT_EQ(text_of(exchange("U")), "Floppies were unlocked");
 }
 
 // Lock admits only the two groups ("Power Users" is nogroup: nobody is inside, daemon outside), unlock
@@ -226,22 +210,21 @@ TEST_F(PipeRequests, LockAdmitsOnlyTheTwoGroupsAndUnlockEveryone) {
         EXPECT_EQ(outside.exit_status, 1) << outside.output;
         EXPECT_NE(outside.output.find("error 5"), std::string::npos) << outside.output;
     }
-    const struct {
-        const char *request, *reply;
-        bool locked;
-    } steps[] = {{"Q", "Floppy status is: Locked\n", true},  // the refused unlock did nothing
-                 {"U", "Floppies were unlocked\n", false},
-                 {"L", "Floppies were locked\n", true}};
-    for (auto &step : steps) {
-        EXPECT_EQ(pipecall(step.request).output, step.reply);
+    const std::tuple<const char *, const char *, bool> steps[] = {
+        // request, reply, locked afterwards
+        {"Q", "Floppy status is: Locked\n", true},  // the refused unlock did nothing
+        {"U", "Floppies were unlocked\n", false},
+        {"L", "Floppies were locked\n", true}};
+    for (auto [request, reply, locked] : steps) {
+        EXPECT_EQ(pipecall(request).output, reply);
         for (auto drive : {"a:", "b:"}) {
-            SCOPED_TRACE(std::string(drive) + " after " + step.request + "\n" + acl_of(drive));
-            EXPECT_EQ(grants(drive, "nogroup"), step.locked);
+            SCOPED_TRACE(std::string(drive) + " after " + request + "\n" + acl_of(drive));
+            EXPECT_EQ(grants(drive, "nogroup"), locked);
             EXPECT_TRUE(grants(drive, "root"));
-            EXPECT_NE(acl_of(drive).find(step.locked ? "other::---" : "other::rw"), std::string::npos);
+            EXPECT_NE(acl_of(drive).find(locked ? "other::---" : "other::rw"), std::string::npos);
             if (root && std::string(drive) == "a:") {
                 auto open = [&](const char *user) { return as(user, "head -c0 " + drive_file(drive).string()); };
-                EXPECT_EQ(open("daemon").exit_status, step.locked ? 1 : 0);
+                EXPECT_EQ(open("daemon").exit_status, locked ? 1 : 0);
                 EXPECT_EQ(open("nobody").exit_status, 0);
             }
         }
@@ -333,7 +316,7 @@ TEST_F(Lifecycle, StartedByHandEmptiesTheLogReportsTheDispatcherFailureAndEnds) 
 
 // A start-up error is reported and stops the service, with the last error's code as the exit code.
 struct StartupFailure {
-    const char *name, *accounts;
+    const char *accounts;
     std::vector<std::string> messages;  // the events' last strings
     DWORD exit_code;
     const char *log;  // the log file, when drive A cannot be written
@@ -363,19 +346,16 @@ TEST_P(StartupFailures, AreReportedAndStopTheService) {
     EXPECT_NE(acl_of("b:").find("other::---"), std::string::npos) << acl_of("b:");
 }
 
-INSTANTIATE_TEST_SUITE_P(Each, StartupFailures,
-                         ::testing::Values(StartupFailure{"PowerUsersUnmapped",
-                                                          "Administrators = root\nPower Users =\n",
-                                                          {"LookupAccountName",
-                                                           "LookupAccountName returned the wrong SID type",
-                                                           "AddAccessAllowedAce"},
-                                                          1337,
-                                                          ""},
-                                           StartupFailure{"DriveAUnwritable",
-                                                          "Administrators = root\nPower Users = nogroup\n",
-                                                          {"Write of DACL to A: failed"},
-                                                          3,
-                                                          "\nvessamir: Error 3 from SetFileSecurity on line 744"}),
-                         [](const auto &test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Each, StartupFailures,
+    ::testing::Values(StartupFailure{"Administrators = root\nPower Users =\n",
+                                     {"LookupAccountName", "LookupAccountName returned the wrong SID type",
+                                      "AddAccessAllowedAce"},
+                                     1337,
+                                     ""},  // Power Users unmapped
+                      StartupFailure{"Administrators = root\nPower Users = nogroup\n",
+                                     {"Write of DACL to A: failed"},
+                                     3,
+                                     "\nvessamir: Error 3 from SetFileSecurity on line 744"}));  // drive A unwritable
 
 }  // namespace

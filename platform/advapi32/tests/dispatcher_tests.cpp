@@ -1,7 +1,5 @@
-// Conformance of the service dispatcher, handler registration and status reports: results and last errors,
-// the thread each function runs on, which controls are accepted, and the order in which they reach the
-// handler. The manager side is servicectl's controller, or a notify socket standing in for systemd. The test
-// service signals events when it has reported a state, so the manager never polls for it.
+// The service dispatcher, handler registration and status reports under servicectl's controller or a notify
+// socket standing in for systemd. The test service signals when it has reported, so nothing polls for it.
 #include <windows.h>
 
 #include "service_registry.h"
@@ -14,6 +12,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <tuple>
 #include <cstring>
 #include <thread>
 
@@ -81,19 +80,17 @@ using Dispatcher = platform::testing::PrefixTest;
 
 TEST_F(Dispatcher, WithoutAServiceManagerEverythingIsRefused) {
     SERVICE_TABLE_ENTRYA empty[] = {{NULL, NULL}};
-    struct Case {
-        const char *notify_socket;
-        SERVICE_TABLE_ENTRYA *table;
-        DWORD error;
-    } cases[] = {{nullptr, test_table, ERROR_FAILED_SERVICE_CONTROLLER_CONNECT},  // started by hand
-                 {"relative/name", test_table, ERROR_FAILED_SERVICE_CONTROLLER_CONNECT},
-                 {nullptr, empty, ERROR_INVALID_PARAMETER}};
+    const std::tuple<const char *, SERVICE_TABLE_ENTRYA *, DWORD> cases[] = {
+        // NOTIFY_SOCKET, table, error
+        {nullptr, test_table, ERROR_FAILED_SERVICE_CONTROLLER_CONNECT},  // started by hand
+        {"relative/name", test_table, ERROR_FAILED_SERVICE_CONTROLLER_CONNECT},
+        {nullptr, empty, ERROR_INVALID_PARAMETER}};
     unsetenv(platform::services::service_name_variable);
-    for (auto &c : cases) {
-        c.notify_socket ? setenv("NOTIFY_SOCKET", c.notify_socket, 1) : unsetenv("NOTIFY_SOCKET");
+    for (auto [notify_socket, table, error] : cases) {
+        notify_socket ? setenv("NOTIFY_SOCKET", notify_socket, 1) : unsetenv("NOTIFY_SOCKET");
         SetLastError(sentinel);
-        EXPECT_FALSE(StartServiceCtrlDispatcherA(c.table));
-        EXPECT_EQ(GetLastError(), c.error);
+        EXPECT_FALSE(StartServiceCtrlDispatcherA(table));
+        EXPECT_EQ(GetLastError(), error);
     }
     SetLastError(sentinel);
     EXPECT_EQ(RegisterServiceCtrlHandlerA("TestService", TestHandler), (SERVICE_STATUS_HANDLE)NULL);
@@ -104,13 +101,12 @@ TEST_F(Dispatcher, WithoutAServiceManagerEverythingIsRefused) {
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
 }
 
-// One life of the test service under servicectl: the controls sent once it has reported, each with the
-// error and the state (0: any) that come back, then the controls its handler saw.
+// One life of the test service: its main runs, stays start-pending or returns without reporting stopped; the
+// controls sent once it has reported, each with the error and state (0: any) returned; what its handler saw.
+enum Main { runs, pending, returns_early };
 struct Life {
-    const char *name;
+    Main main;
     DWORD accepted;
-    bool pending, returns_early;
-    DWORD exit_code;
     std::vector<std::array<DWORD, 3>> steps;
     std::vector<DWORD> delivered;
 };
@@ -121,19 +117,12 @@ protected:
         observed = Observed{};
         setenv(platform::services::service_name_variable, "TestService", 1);
     }
-    DWORD final_state(DWORD exit_code) {
-        auto outcome = controller_.query();
-        EXPECT_EQ(outcome.record.status.dwWin32ExitCode, exit_code);
-        return outcome.has_record ? outcome.record.status.dwCurrentState : 0;
-    }
     ServiceController controller_{"testservice"};  // names compare without regard to case
 };
 
 TEST_P(UnderServicectl, ControlsGetTheirAnswersAndReachTheHandlerOnTheDispatcherThreadInOrder) {
-    observed.accepted = GetParam().accepted;
-    observed.pending = GetParam().pending;
-    observed.returns_early = GetParam().returns_early;
-    observed.final_exit_code = 1234;
+    std::tie(observed.accepted, observed.pending, observed.returns_early, observed.final_exit_code) =
+        std::make_tuple(GetParam().accepted, GetParam().main == pending, GetParam().main == returns_early, 1234);
     std::vector<std::array<DWORD, 3>> answers;
     std::thread manager([&] {
         WaitForSingleObject(observed.reported, INFINITE);
@@ -150,7 +139,9 @@ TEST_P(UnderServicectl, ControlsGetTheirAnswersAndReachTheHandlerOnTheDispatcher
     EXPECT_NE(observed.main_thread, GetCurrentThreadId());
     EXPECT_EQ(observed.handler_thread, observed.controls.empty() ? 0 : GetCurrentThreadId());
     EXPECT_EQ(observed.bad_state_error, (DWORD)ERROR_INVALID_DATA);
-    EXPECT_EQ(final_state(GetParam().exit_code), (DWORD)SERVICE_STOPPED);
+    auto final_status = controller_.query().record.status;
+    EXPECT_EQ(final_status.dwCurrentState, (DWORD)SERVICE_STOPPED);
+    EXPECT_EQ(final_status.dwWin32ExitCode, observed.returns_early ? ERROR_PROCESS_ABORTED : 1234u);
     EXPECT_EQ(controller_.control(SERVICE_CONTROL_INTERROGATE).error, (DWORD)ERROR_SERVICE_NOT_ACTIVE);
     SetLastError(sentinel);
     EXPECT_FALSE(Report(SERVICE_RUNNING));  // after the dispatcher has returned, the handle is invalid
@@ -161,11 +152,8 @@ constexpr DWORD interrogate = SERVICE_CONTROL_INTERROGATE, pause = SERVICE_CONTR
                 resume = SERVICE_CONTROL_CONTINUE, stop = SERVICE_CONTROL_STOP;
 INSTANTIATE_TEST_SUITE_P(
     Each, UnderServicectl,
-    ::testing::Values(Life{"AllAccepted",
+    ::testing::Values(Life{runs,
                            SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE,
-                           false,
-                           false,
-                           1234,
                            {{interrogate, ERROR_SUCCESS, SERVICE_RUNNING},
                             {pause, ERROR_SUCCESS, SERVICE_PAUSED},
                             {interrogate, ERROR_SUCCESS, SERVICE_PAUSED},
@@ -176,25 +164,18 @@ INSTANTIATE_TEST_SUITE_P(
                             {SERVICE_CONTROL_SHUTDOWN, ERROR_INVALID_SERVICE_CONTROL, SERVICE_RUNNING},
                             {stop, ERROR_SUCCESS, SERVICE_STOPPED}},
                            {interrogate, pause, interrogate, resume, 200, stop}},
-                      Life{"OnlyStopAccepted",
+                      Life{runs,
                            SERVICE_ACCEPT_STOP,
-                           false,
-                           false,
-                           1234,
                            {{pause, ERROR_INVALID_SERVICE_CONTROL, 0},
                             {resume, ERROR_INVALID_SERVICE_CONTROL, 0},
                             {stop, ERROR_SUCCESS, SERVICE_STOPPED}},
                            {stop}},
-                      Life{"StartPendingAcceptsNothing",
+                      Life{pending,
                            SERVICE_ACCEPT_STOP,
-                           true,
-                           false,
-                           1234,
                            {{interrogate, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, 0},
                             {stop, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, 0}},
                            {}},
-                      Life{"MainReturnsWithoutStoppedReport", 0, false, true, ERROR_PROCESS_ABORTED, {}, {}}),
-    [](const auto &test) { return std::string(test.param.name); });
+                      Life{returns_early, 0, {}, {}}));
 
 // systemd: status through the notify socket; SIGUSR1, SIGUSR2 and SIGTERM as pause, continue and stop.
 TEST_F(Dispatcher, UnderSystemdStatesGoToTheNotifySocketAndSignalsAreControls) {
@@ -216,17 +197,16 @@ TEST_F(Dispatcher, UnderSystemdStatesGoToTheNotifySocketAndSignalsAreControls) {
     for (ssize_t size; (size = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
         messages.emplace_back(buffer, size);
     close(fd);
-    std::vector<std::string> expected = {
-        "MAINPID=" + std::to_string(getpid()),
-        "STATUS=Starting, checkpoint 0",
-        "STATUS=Starting, checkpoint 1\nEXTEND_TIMEOUT_USEC=3000000",
-        "READY=1\nSTATUS=Running",
-        "STATUS=Paused",
-        "READY=1\nSTATUS=Running",
-        "STOPPING=1\nSTATUS=Stopping\nEXTEND_TIMEOUT_USEC=3000000",
-        "STOPPING=1\nSTATUS=Stopped, exit code 0",
-    };
-    EXPECT_EQ(messages, expected);
+    EXPECT_EQ(messages, (std::vector<std::string>{
+                            "MAINPID=" + std::to_string(getpid()),
+                            "STATUS=Starting, checkpoint 0",
+                            "STATUS=Starting, checkpoint 1\nEXTEND_TIMEOUT_USEC=3000000",
+                            "READY=1\nSTATUS=Running",
+                            "STATUS=Paused",
+                            "READY=1\nSTATUS=Running",
+                            "STOPPING=1\nSTATUS=Stopping\nEXTEND_TIMEOUT_USEC=3000000",
+                            "STOPPING=1\nSTATUS=Stopped, exit code 0",
+                        }));
 }
 
 }  // namespace

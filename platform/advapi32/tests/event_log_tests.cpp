@@ -35,24 +35,19 @@ TEST_F(EventLog, BadArgumentsHandlesAndTargets) {
     HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard"), gone = RegisterEventSourceA(nullptr, "x");
     DeregisterEventSource(gone);
     LPCSTR strings[1] = {"x"};
-    const struct {
-        HANDLE source;
-        WORD type;
-        LPCSTR *strings;
-        const char *config;  // replaces platform.conf first
-        DWORD error;
-    } cases[] = {
+    const std::tuple<HANDLE, WORD, LPCSTR *, const char *, DWORD> cases[] = {
+        // source, type, strings, platform.conf to write first, error
         {source, 0x20, strings, nullptr, ERROR_INVALID_PARAMETER},
         {source, EVENTLOG_ERROR_TYPE, nullptr, nullptr, ERROR_INVALID_PARAMETER},
         {gone, EVENTLOG_ERROR_TYPE, strings, nullptr, ERROR_INVALID_HANDLE},
         {source, EVENTLOG_ERROR_TYPE, strings, "[eventlog]\ntarget = file:no-such/events.log\n", ERROR_PATH_NOT_FOUND},
         {source, EVENTLOG_ERROR_TYPE, strings, "; the default target: syslog\n", ERROR_SUCCESS}};
-    for (auto &c : cases) {
-        if (c.config)
-            temporary_.write_config(c.config);
+    for (auto [handle, type, texts, config, error] : cases) {
+        if (config)
+            temporary_.write_config(config);
         SetLastError(0xdeadbeef);
-        EXPECT_EQ(ReportEventA(c.source, c.type, 0, 0, nullptr, 1, 0, c.strings, nullptr), !c.error);
-        EXPECT_EQ(GetLastError(), c.error ? c.error : 0xdeadbeef);
+        EXPECT_EQ(ReportEventA(handle, type, 0, 0, nullptr, 1, 0, texts, nullptr), !error);
+        EXPECT_EQ(GetLastError(), error ? error : 0xdeadbeef);
     }
     EXPECT_EQ(events(), "");
     SetLastError(0xdeadbeef);

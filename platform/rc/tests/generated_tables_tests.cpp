@@ -14,7 +14,7 @@ static void list_items(std::span<const MenuItem> items, const std::string &inden
     }
 }
 
-TEST(GeneratedTables, MenuAndDialogMatchTheScript) {
+TEST(GeneratedTables, MatchTheScript) {
     const Menu *menu = find_menu(std::string_view("samplemenu"));  // names match without regard to case
     ASSERT_NE(menu, nullptr);
     std::vector<std::string> items;
@@ -36,27 +36,31 @@ TEST(GeneratedTables, MenuAndDialogMatchTheScript) {
                       c.cy);
         controls.push_back(line);
     }
-    EXPECT_EQ(controls, (std::vector<std::string>{
-                            "STATIC Name: -1 50020000 0 4,4,30,8",
-                            "EDIT  272 50010080 0 40,4,60,12",  // NOT WS_BORDER took the default border off
-                            "STATIC c 3 50000001 0 1,1,1,1", "STATIC r 4 58020002 200 1,1,1,1",
-                            "BUTTON Check 5 50010002 0 1,1,1,1", "BUTTON Group 6 50000007 0 1,1,1,1",
-                            "BUTTON Push 1 40010000 0 1,1,1,1", "MyClass Custom 9 50001234 0 -5,-6,7,8",
-                            "SCROLLBAR Bar 10 40000001 0 1,2,3,4",
-                            "STATIC SampleIcon 11 50000003 0 20,30,0,0",  // an icon takes the size of its icon
-                        }));
-}
+    EXPECT_EQ(
+        controls,
+        (std::vector<std::string>{
+            "STATIC Name: -1 50020000 0 4,4,30,8",
+            "EDIT  272 50010080 0 40,4,60,12",  // NOT WS_BORDER took the default border off
+            "STATIC c 3 50000001 0 1,1,1,1",
+            "STATIC r 4 58020002 200 1,1,1,1",
+            "BUTTON Check 5 50010002 0 1,1,1,1",
+            "BUTTON Group 6 50000007 0 1,1,1,1",
+            "BUTTON Push 1 40010000 0 1,1,1,1",
+            "MyClass Custom 9 50001234 0 -5,-6,7,8",
+            "SCROLLBAR Bar 10 40000001 0 1,2,3,4",
+            "STATIC SampleIcon 11 50000003 0 20,30,0,0",  // an icon takes the size of its icon
+            "BUTTON x 12 50000001 0 0,0,1,1",             // NOT WS_TABSTOP, BS_DEFPUSHBUTTON
+            // -1 - 0xFFFFFFFE wraps as 32-bit arithmetic does: 1, then + 3 - (-1) = 5, ORed into SS_LEFT | WS_GROUP
+            "STATIC y 13 50020005 0 0,0,1,1",
+        }));
 
-TEST(GeneratedTables, NumberedAndMissingResources) {
     const Dialog *numbered = find_dialog(resource_id_from(reinterpret_cast<const char *>(7)));
     ASSERT_NE(numbered, nullptr);
     EXPECT_EQ(numbered->style, 0x80880000u);  // no STYLE: WS_POPUP | WS_BORDER | WS_SYSMENU
     EXPECT_TRUE(numbered->controls.empty());
-    EXPECT_EQ(find_dialog(std::string_view("NUMBERED")), nullptr);
-    EXPECT_EQ(find_dialog(std::uint16_t{8}), nullptr);
+    EXPECT_TRUE(!find_dialog(std::string_view("NUMBERED")) && !find_dialog(std::uint16_t{8}));
     EXPECT_EQ(find_menu(std::string_view("Sample")), nullptr);  // a dialog's name is no menu's
     const Icon *icon = find_icon(std::string_view("SAMPLEICON"));
     ASSERT_NE(icon, nullptr);
-    EXPECT_EQ(icon->width, 32);
-    EXPECT_EQ(icon->pixels.size(), 32u * 32u);
+    EXPECT_TRUE(icon->width == 32 && icon->pixels.size() == 32u * 32u);
 }

@@ -10,10 +10,8 @@ using Servicectl = platform::testing::PrefixTest;
 
 TEST_F(Servicectl, RegistrationLifecycle) {
     ServiceController service("Guard");
-    const struct {
-        platform::servicectl::Outcome outcome;
-        DWORD error;
-    } steps[] = {
+    const std::pair<platform::servicectl::Outcome, DWORD> steps[] = {
+        // in order: outcome, error
         {service.query(), ERROR_SERVICE_DOES_NOT_EXIST},
         {service.start(), ERROR_SERVICE_DOES_NOT_EXIST},
         {service.remove(), ERROR_SERVICE_DOES_NOT_EXIST},
@@ -32,10 +30,10 @@ TEST_F(Servicectl, RegistrationLifecycle) {
         {ServiceController("Missing").start(), ERROR_FILE_NOT_FOUND},
     };
     for (std::size_t i = 0; i < std::size(steps); ++i)
-        EXPECT_EQ(steps[i].outcome.error, steps[i].error) << "step " << i;
-    EXPECT_EQ(steps[5].outcome.record.status.dwCurrentState, (DWORD)SERVICE_STOPPED);
-    EXPECT_EQ(steps[12].outcome.record.status.dwCurrentState, (DWORD)SERVICE_STOPPED);
-    EXPECT_EQ(steps[12].outcome.record.status.dwWin32ExitCode, (DWORD)ERROR_SERVICE_REQUEST_TIMEOUT);
+        EXPECT_EQ(steps[i].first.error, steps[i].second) << "step " << i;
+    EXPECT_EQ(steps[5].first.record.status.dwCurrentState, (DWORD)SERVICE_STOPPED);
+    EXPECT_EQ(steps[12].first.record.status.dwCurrentState, (DWORD)SERVICE_STOPPED);
+    EXPECT_EQ(steps[12].first.record.status.dwWin32ExitCode, (DWORD)ERROR_SERVICE_REQUEST_TIMEOUT);
 }
 
 TEST_F(Servicectl, StaleRunningStatusOfAGoneProcessReadsAsAborted) {
