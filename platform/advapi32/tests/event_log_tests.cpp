@@ -1,4 +1,4 @@
-// The event log written to a file, one line per event, as tests and administrators read it.
+// The event log written to a file, one line per event, and the errors of its calls.
 #include "testing/temporary_prefix.h"
 
 #include <windows.h>
@@ -8,74 +8,52 @@
 
 class EventLog : public platform::testing::PrefixTest {
 protected:
-    void SetUp() override {
-        PrefixTest::SetUp();
-        std::ofstream(prefix_ / "platform.conf") << "[eventlog]\ntarget = file:events.log\n";
-        platform::testing::reload_prefix();
-    }
+    void SetUp() override { temporary_.write_config("[eventlog]\ntarget = file:events.log\n"); }
     std::string events() {
         std::ifstream file(prefix_ / "events.log");
         return std::string((std::istreambuf_iterator<char>(file)), {});
     }
 };
 
-TEST_F(EventLog, OneLinePerEventWithItsStringsInOrder) {
+TEST_F(EventLog, OneLinePerEventWithItsStringsEscapedAndInOrder) {
     HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard");
-    ASSERT_NE(source, nullptr);
     LPCSTR strings[2] = {"Varnholtguard error: 1063", "StartServiceCtrlDispatcher failed."};
-    ASSERT_TRUE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 2, 0, strings, nullptr));
     LPCSTR odd[1] = {"tab\there\nand a line"};
+    ASSERT_TRUE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 2, 0, strings, nullptr));
     ASSERT_TRUE(ReportEventA(source, EVENTLOG_WARNING_TYPE, 3, 42, nullptr, 1, 0, odd, nullptr));
     ASSERT_TRUE(ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 7, nullptr, 0, 0, nullptr, nullptr));
     EXPECT_TRUE(DeregisterEventSource(source));
-
     std::regex expected(
-        "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\tVarnholtguard\terror\t0\tVarnholtguard error: 1063\t"
-        "StartServiceCtrlDispatcher failed\\.\n"
+        "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\tVarnholtguard\terror\t0\t"
+        "Varnholtguard error: 1063\tStartServiceCtrlDispatcher failed\\.\n"
         "[^\t]+\tVarnholtguard\twarning\t42\ttab\\\\there\\\\nand a line\n"
         "[^\t]+\tVarnholtguard\tinformation\t7\n");
     EXPECT_TRUE(std::regex_match(events(), expected)) << events();
 }
 
-TEST_F(EventLog, ArgumentsAndHandles) {
+TEST_F(EventLog, BadArgumentsHandlesAndTargets) {
+    HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard"), gone = RegisterEventSourceA(nullptr, "x");
+    DeregisterEventSource(gone);
+    LPCSTR strings[1] = {"x"};
+    const std::tuple<HANDLE, WORD, LPCSTR *, const char *, DWORD> cases[] = {
+        // source, type, strings, platform.conf to write first, error
+        {source, 0x20, strings, nullptr, ERROR_INVALID_PARAMETER},
+        {source, EVENTLOG_ERROR_TYPE, nullptr, nullptr, ERROR_INVALID_PARAMETER},
+        {gone, EVENTLOG_ERROR_TYPE, strings, nullptr, ERROR_INVALID_HANDLE},
+        {source, EVENTLOG_ERROR_TYPE, strings, "[eventlog]\ntarget = file:no-such/events.log\n", ERROR_PATH_NOT_FOUND},
+        {source, EVENTLOG_ERROR_TYPE, strings, "; the default target: syslog\n", ERROR_SUCCESS}};
+    for (auto [handle, type, texts, config, error] : cases) {
+        if (config)
+            temporary_.write_config(config);
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(ReportEventA(handle, type, 0, 0, nullptr, 1, 0, texts, nullptr), !error);
+        EXPECT_EQ(GetLastError(), error ? error : 0xdeadbeef);
+    }
+    EXPECT_EQ(events(), "");
     SetLastError(0xdeadbeef);
+    EXPECT_FALSE(DeregisterEventSource(gone));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegisterEventSourceA("\\\\elsewhere", "Varnholtguard"), nullptr);
     EXPECT_EQ(GetLastError(), (DWORD)RPC_S_SERVER_UNAVAILABLE);
-
-    HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard");
-    ASSERT_NE(source, nullptr);
-    LPCSTR strings[1] = {"x"};
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReportEventA(source, 0x20, 0, 0, nullptr, 1, 0, strings, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, nullptr, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
     EXPECT_TRUE(DeregisterEventSource(source));
-
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(DeregisterEventSource(source));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-    EXPECT_EQ(events(), "");
-}
-
-TEST_F(EventLog, UnwritableTargetAndSyslog) {
-    std::ofstream(prefix_ / "platform.conf") << "[eventlog]\ntarget = file:no-such-folder/events.log\n";
-    platform::testing::reload_prefix();
-    HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard");
-    LPCSTR strings[1] = {"x"};
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
-
-    // The default target: syslog, which takes every record.
-    std::ofstream(prefix_ / "platform.conf") << "; nothing\n";
-    platform::testing::reload_prefix();
-    HANDLE test_source = RegisterEventSourceA(nullptr, "platform-conformance-test");
-    EXPECT_TRUE(ReportEventA(test_source, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr));
-    DeregisterEventSource(test_source);
-    DeregisterEventSource(source);
 }

@@ -1,68 +1,39 @@
 // servicectl's registrations and its answers for services that are not running or are not services.
 #include "advapi32/service_registry.h"
-#include "prefix/prefix.h"
 #include "service_controller.h"
-
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
+#include "testing/temporary_prefix.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using platform::servicectl::ServiceController;
-
-class Servicectl : public ::testing::Test {
-protected:
-    Servicectl() {
-        char pattern[] = "/tmp/servicectl-tests-XXXXXX";
-        prefix_ = mkdtemp(pattern);
-        setenv("PLATFORM_PREFIX", prefix_.c_str(), 1);
-        platform::prefix::reload();
-    }
-    ~Servicectl() override {
-        std::error_code error;
-        fs::remove_all(prefix_, error);
-        unsetenv("PLATFORM_PREFIX");
-        platform::prefix::reload();
-    }
-    fs::path prefix_;
-};
+using Servicectl = platform::testing::PrefixTest;
 
 TEST_F(Servicectl, RegistrationLifecycle) {
     ServiceController service("Guard");
-    EXPECT_EQ(service.query().error, (DWORD)ERROR_SERVICE_DOES_NOT_EXIST);
-    EXPECT_EQ(service.start().error, (DWORD)ERROR_SERVICE_DOES_NOT_EXIST);
-    EXPECT_EQ(service.remove().error, (DWORD)ERROR_SERVICE_DOES_NOT_EXIST);
-
-    EXPECT_EQ(service.create("/bin/true").error, (DWORD)ERROR_SUCCESS);
-    EXPECT_EQ(ServiceController("GUARD").create("/bin/true").error, (DWORD)ERROR_SERVICE_EXISTS);
-    auto never_started = service.query();
-    EXPECT_EQ(never_started.error, (DWORD)ERROR_SUCCESS);
-    EXPECT_EQ(never_started.record.status.dwCurrentState, (DWORD)SERVICE_STOPPED);
-    EXPECT_EQ(service.control(SERVICE_CONTROL_STOP).error, (DWORD)ERROR_SERVICE_NOT_ACTIVE);
-    EXPECT_EQ(service.remove().error, (DWORD)ERROR_SUCCESS);
-    EXPECT_EQ(service.query().error, (DWORD)ERROR_SERVICE_DOES_NOT_EXIST);
-
-    EXPECT_EQ(ServiceController("a/b").create("/bin/true").error, (DWORD)ERROR_INVALID_NAME);
-    EXPECT_EQ(ServiceController("").create("/bin/true").error, (DWORD)ERROR_INVALID_NAME);
-}
-
-TEST_F(Servicectl, ProgramThatNeverConnectsStopsWithRequestTimeout) {
-    ServiceController service("NotAService");
-    ASSERT_EQ(service.create("/bin/true").error, (DWORD)ERROR_SUCCESS);
-    auto started = service.start();
-    EXPECT_EQ(started.error, (DWORD)ERROR_SUCCESS);
-    EXPECT_EQ(started.record.status.dwCurrentState, (DWORD)SERVICE_STOPPED);
-    EXPECT_EQ(started.record.status.dwWin32ExitCode, (DWORD)ERROR_SERVICE_REQUEST_TIMEOUT);
-}
-
-TEST_F(Servicectl, MissingProgramIsFileNotFound) {
-    ServiceController service("Missing");
-    ASSERT_EQ(service.create(prefix_ / "no-such-program").error, (DWORD)ERROR_SUCCESS);
-    EXPECT_EQ(service.start().error, (DWORD)ERROR_FILE_NOT_FOUND);
+    const std::pair<platform::servicectl::Outcome, DWORD> steps[] = {
+        // in order: outcome, error
+        {service.query(), ERROR_SERVICE_DOES_NOT_EXIST},
+        {service.start(), ERROR_SERVICE_DOES_NOT_EXIST},
+        {service.remove(), ERROR_SERVICE_DOES_NOT_EXIST},
+        {service.create("/bin/true"), ERROR_SUCCESS},
+        {ServiceController("GUARD").create("/bin/true"), ERROR_SERVICE_EXISTS},  // names ignore case
+        {service.query(), ERROR_SUCCESS},                                        // never started: stopped
+        {service.control(SERVICE_CONTROL_STOP), ERROR_SERVICE_NOT_ACTIVE},
+        {service.remove(), ERROR_SUCCESS},
+        {service.query(), ERROR_SERVICE_DOES_NOT_EXIST},
+        {ServiceController("a/b").create("/bin/true"), ERROR_INVALID_NAME},
+        {ServiceController("").create("/bin/true"), ERROR_INVALID_NAME},
+        // A program that never connects a dispatcher stops with a request timeout.
+        {ServiceController("NotAService").create("/bin/true"), ERROR_SUCCESS},
+        {ServiceController("NotAService").start(), ERROR_SUCCESS},
+        {ServiceController("Missing").create(folder_ / "no-such-program"), ERROR_SUCCESS},
+        {ServiceController("Missing").start(), ERROR_FILE_NOT_FOUND},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i)
+        EXPECT_EQ(steps[i].first.error, steps[i].second) << "step " << i;
+    EXPECT_EQ(steps[5].first.record.status.dwCurrentState, (DWORD)SERVICE_STOPPED);
+    EXPECT_EQ(steps[12].first.record.status.dwCurrentState, (DWORD)SERVICE_STOPPED);
+    EXPECT_EQ(steps[12].first.record.status.dwWin32ExitCode, (DWORD)ERROR_SERVICE_REQUEST_TIMEOUT);
 }
 
 TEST_F(Servicectl, StaleRunningStatusOfAGoneProcessReadsAsAborted) {

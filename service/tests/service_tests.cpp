@@ -1,0 +1,360 @@
+// Black-box tests of the built vessamir under servicectl, each in a fresh prefix whose floppy drives are files
+// of the test and whose event log is a file. Every test ends with the service's process gone (see TearDown).
+#include <windows.h>
+
+#include "testing/temporary_prefix.h"
+
+#include <grp.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Events = std::vector<std::vector<std::string>>;
+constexpr const char *pipe_name = "\\\\.\\pipe\\sd_flppy";
+
+struct CommandResult {
+    int exit_status = -1;
+    std::string output;  // standard output and standard error together
+    // The number after `label` in the output ("state" in "  state: 4 RUNNING" gives 4), 0 when none.
+    DWORD printed(const std::string &label) const {
+        auto at = output.find("  " + label + ": ");
+        return at == std::string::npos ? 0 : std::strtoul(output.c_str() + at + label.size() + 4, nullptr, 10);
+    }
+};
+
+CommandResult run(const std::string &command) {
+    CommandResult result;
+    FILE *pipe = popen((command + " 2>&1").c_str(), "r");
+    char buffer[4096];
+    for (size_t size; pipe && (size = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        result.output.append(buffer, size);
+    int status = pipe ? pclose(pipe) : -1;
+    result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string read_file(const fs::path &path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// One exchange through CallNamedPipeA: the reply's bytes (empty with `error` set on failure).
+std::string exchange(const std::string &request, DWORD *error = nullptr) {
+    char reply[1024];
+    DWORD received = 0;
+    std::string copy = request;
+    BOOL done = CallNamedPipeA(pipe_name, copy.data(), static_cast<DWORD>(copy.size()), reply, sizeof reply, &received,
+                               NMPWAIT_WAIT_FOREVER);
+    if (error)
+        *error = done ? ERROR_SUCCESS : GetLastError();
+    return done ? std::string(reply, received) : std::string();
+}
+
+std::string text_of(const std::string &reply) {
+    return reply.substr(0, reply.find('\0'));
+}
+
+// Waits (at most a minute) for the process to end, through a pidfd; true when it has.
+bool process_ends(pid_t pid) {
+    int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (fd < 0)
+        return errno == ESRCH;
+    pollfd ended{fd, POLLIN, 0};
+    bool result = poll(&ended, 1, 60000) == 1;
+    close(fd);
+    return result;
+}
+
+class ServiceTest : public platform::testing::PrefixTest {
+protected:
+    // Skips unless this user is in a group the locked pipe admits (root, or nogroup as Power Users); registers
+    // the service over two drive files.
+    void SetUp() override {
+        gid_t groups[256], nogroup = getgrnam("nogroup") ? getgrnam("nogroup")->gr_gid : 0;
+        int count = std::max(getgroups(255, groups), 0);
+        groups[count++] = getegid();
+        if (std::none_of(groups, groups + count, [&](gid_t id) { return id == 0 || id == nogroup; }))
+            GTEST_SKIP() << "the pipe admits only the groups root and nogroup, and this user is in neither";
+        for (auto drive : {"a:", "b:"}) {
+            std::ofstream(drive_file(drive)) << "diskette " << drive << "\n";
+            point_device(drive, drive_file(drive));
+        }
+        write_configuration();
+        auto created = run(std::string(SERVICECTL_PATH) + " create Varnholtguard " + VESSAMIR_PATH);
+        ASSERT_EQ(created.exit_status, 0) << created.output;
+    }
+    void TearDown() override {  // stops the service and expects its process to end
+        if (!IsSkipped())
+            servicectl("stop");
+        EXPECT_TRUE(pid_ == 0 || process_ends(pid_)) << "the service's process " << pid_ << " is still running";
+    }
+
+    void write_configuration(const std::string &accounts = "Administrators = root\nPower Users = nogroup\n") {
+        temporary_.write_config("[eventlog]\ntarget = file:events.log\n\n[accounts]\n" + accounts);
+    }
+    fs::path drive_file(const std::string &drive) const { return folder_ / ("floppy-" + drive.substr(0, 1)); }
+    // A path under a plain file: no DACL can be written there, and the drive is not simply absent.
+    fs::path unwritable_path() const {
+        std::ofstream(folder_ / "plain-file") << "x";
+        return folder_ / "plain-file" / "drive";
+    }
+    CommandResult servicectl(const std::string &command) {
+        auto result = run(std::string(SERVICECTL_PATH) + " " + command + " Varnholtguard");
+        pid_ = result.printed("pid") ? static_cast<pid_t>(result.printed("pid")) : pid_;
+        return result;
+    }
+    void start_running() {
+        auto started = servicectl("start");
+        ASSERT_EQ(started.exit_status, 0) << started.output;
+        ASSERT_EQ(started.printed("state"), (DWORD)SERVICE_RUNNING) << started.output;
+    }
+    std::string log_text() const { return read_file(prefix_ / "drive_c" / "vessamir.out"); }
+    // The event log's lines as fields (source, type, id, strings), without the time.
+    Events events() const {
+        Events result;
+        std::istringstream lines(read_file(prefix_ / "events.log"));
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream parts(line.substr(line.find('\t') + 1));
+            result.emplace_back();
+            for (std::string field; std::getline(parts, field, '\t');)
+                result.back().push_back(field);
+        }
+        return result;
+    }
+    std::string acl_of(const std::string &drive) const {
+        return run("getfacl --omit-header --absolute-names " + drive_file(drive).string()).output;
+    }
+    // Whether the drive's ACL gives the group read and write (as the owning group's entry when it owns it).
+    bool grants(const std::string &drive, const std::string &group) const {
+        struct stat info {};
+        struct group *entry = getgrnam(group.c_str());
+        if (stat(drive_file(drive).c_str(), &info) != 0 || !entry)
+            return false;
+        std::string wanted = info.st_gid == entry->gr_gid ? "group::rw" : "group:" + group + ":rw";
+        return acl_of(drive).find(wanted) != std::string::npos;
+    }
+
+    pid_t pid_ = 0;  // the service's process, once started
+};
+
+using PipeRequests = ServiceTest;
+using Lifecycle = ServiceTest;
+
+TEST_F(PipeRequests, EachRequestGetsItsExactTextInA180ByteReply) {
+    start_running();
+    const std::pair<std::string, std::string> cases[] = {
+        // request, reply text (none: the request is dropped)
+        {"Q", "Floppy status is: Locked"},  // locked by the start-up
+        {"", "Bad operation passed in"},    // an empty message carries no command, not the last one's
+        {"U", "Floppies were unlocked"},
+        {"Q", "Floppy status is: Unlocked"},
+        {"L", "Floppies were locked"},
+        {"l", "Bad operation passed in"},
+        {"q", "Bad operation passed in"},
+        {"U" + std::string(180, 'x'), ""},  // one byte too long: dropped, and did not unlock
+        {"Q", "Floppy status is: Locked"},
+        {"U" + std::string(179, 'x'), "Floppies were unlocked"},
+        {"Q" + std::string(179, '\0'), "Floppy status is: Unlocked"},
+        {"L" + std::string(179, 'U'), "Floppies were locked"},
+        {"Qrest of the request is not examined", "Floppy status is: Locked"},
+        {std::string(1, '\xcc'), "Bad operation passed in"},
+    };
+    for (auto &[request, text] : cases) {
+        SCOPED_TRACE("request of " + std::to_string(request.size()) + " bytes: " + request.substr(0, 1));
+        DWORD error = 0;
+        std::string reply = exchange(request, &error);
+        EXPECT_EQ(error == ERROR_SUCCESS, !text.empty()) << error;
+        ASSERT_EQ(reply.size(), text.empty() ? 0u : 180u);
+        EXPECT_EQ(text_of(reply), text);
+        EXPECT_EQ(reply.find_first_not_of('\0', text.size()), std::string::npos);  // nothing of an earlier reply
+    }
+    EXPECT_EQ(log_text(), "");  // both drives took every write
+}
+
+TEST_F(PipeRequests, ClientsThatCloseAtOnceOrComeSecond) {
+    start_running();
+    HANDLE first = CreateFileA(pipe_name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(CreateFileA(pipe_name, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_PIPE_BUSY);  // one instance
+    CloseHandle(first);  // without writing: the server disconnects it and serves the next
+    EXPECT_EQ(text_of(exchange("U")), "Floppies were unlocked");
+}
+
+// Lock admits only the two groups ("Power Users" is nogroup: nobody is inside, daemon outside), unlock
+// everyone. Clients as other users need root.
+TEST_F(PipeRequests, LockAdmitsOnlyTheTwoGroupsAndUnlockEveryone) {
+    start_running();
+    bool root = geteuid() == 0;
+    auto as = [](const std::string &user, const std::string &command) {
+        return run("setpriv --reuid=" + user + " --regid=" + (user == "nobody" ? "nogroup" : user) +
+                   " --clear-groups " + command);
+    };
+    auto pipecall = [&](const char *request) {
+        std::string command = std::string(PIPECALL_PATH) + " '\\\\.\\pipe\\sd_flppy' " + request;
+        return root ? as("nobody", command) : run(command);
+    };
+    if (root) {
+        auto outside = as("daemon", std::string(PIPECALL_PATH) + " '\\\\.\\pipe\\sd_flppy' U");
+        EXPECT_EQ(outside.exit_status, 1) << outside.output;
+        EXPECT_NE(outside.output.find("error 5"), std::string::npos) << outside.output;
+    }
+    const std::tuple<const char *, const char *, bool> steps[] = {
+        // request, reply, locked afterwards
+        {"Q", "Floppy status is: Locked\n", true},  // the refused unlock did nothing
+        {"U", "Floppies were unlocked\n", false},
+        {"L", "Floppies were locked\n", true}};
+    for (auto [request, reply, locked] : steps) {
+        EXPECT_EQ(pipecall(request).output, reply);
+        for (auto drive : {"a:", "b:"}) {
+            SCOPED_TRACE(std::string(drive) + " after " + request + "\n" + acl_of(drive));
+            EXPECT_EQ(grants(drive, "nogroup") && grants(drive, "root"), locked);
+            EXPECT_NE(acl_of(drive).find(locked ? "other::---" : "other::rw"), std::string::npos);
+            if (root && std::string(drive) == "a:") {
+                auto open = [&](const char *user) { return as(user, "head -c0 " + drive_file(drive).string()); };
+                EXPECT_EQ(open("daemon").exit_status, locked ? 1 : 0);
+                EXPECT_EQ(open("nobody").exit_status, 0);
+            }
+        }
+    }
+}
+
+TEST_F(PipeRequests, MissingDriveBCountsAsDoneAndIsLoggedOnEveryWrite) {
+    point_device("b:", folder_ / "no-such-drive");
+    start_running();
+    EXPECT_EQ(text_of(exchange("L")), "Floppies were locked");
+    EXPECT_EQ(text_of(exchange("U")), "Floppies were unlocked");  // unlocking says "lock" too
+    std::string line = "\nAttempted to lock \\\\.\\B:, but it was not found";
+    EXPECT_EQ(log_text(), line + line + line);
+    EXPECT_EQ(text_of(exchange("Q")), "Floppy status is: Unlocked");
+    EXPECT_TRUE(events().empty());
+}
+
+TEST_F(PipeRequests, FailedWritesGiveTheirTailsInOrderAndTheFlagFollowsTheRequest) {
+    start_running();
+    point_device("a:", unwritable_path());
+    point_device("b:", unwritable_path());
+    EXPECT_EQ(text_of(exchange("L")),
+              "Floppies were locked, lock of A: failed, see log file, lock of B: failed, see log file");
+    EXPECT_EQ(text_of(exchange("Q")), "Floppy status is: Locked");
+    EXPECT_EQ(text_of(exchange("U")),  // the longest reply: 92 characters
+              "Floppies were unlocked, unlock of A: failed, see log file, unlock of B: failed, see log file");
+    EXPECT_EQ(text_of(exchange("Q")), "Floppy status is: Unlocked");
+    std::string line = "\nvessamir: Error 3 from SetFileSecurity on line 744";
+    EXPECT_EQ(log_text(), line + line + line + line);  // each line is in the file as soon as it is written
+    EXPECT_TRUE(events().empty());                     // the pipe server does not stop the service
+    EXPECT_EQ(servicectl("query").printed("state"), (DWORD)SERVICE_RUNNING);
+}
+
+TEST_F(Lifecycle, ControlsMoveBetweenRunningAndPausedAndStopUnlocks) {
+    start_running();
+    const std::pair<const char *, DWORD> steps[] = {{"pause", SERVICE_PAUSED},     {"interrogate", SERVICE_PAUSED},
+                                                    {"pause", SERVICE_PAUSED},     {"continue", SERVICE_RUNNING},
+                                                    {"continue", SERVICE_RUNNING}, {"interrogate", SERVICE_RUNNING},
+                                                    {"pause", SERVICE_PAUSED},     {"stop", SERVICE_STOPPED}};
+    for (auto &[command, state] : steps) {
+        auto result = servicectl(command);
+        EXPECT_EQ(result.exit_status, 0) << command << "\n" << result.output;
+        EXPECT_EQ(result.printed("state"), state) << command << "\n" << result.output;
+        EXPECT_EQ(result.printed("exit code"), 0u) << result.output;
+        EXPECT_NE(result.output.find("accepted controls: 0x3 STOP PAUSE_CONTINUE"), std::string::npos);
+    }
+    EXPECT_TRUE(process_ends(pid_));
+    auto again = servicectl("pause");
+    EXPECT_EQ(again.exit_status, 1);
+    EXPECT_NE(again.output.find("error 1062"), std::string::npos) << again.output;  // not active
+    EXPECT_NE(acl_of("a:").find("other::rw"), std::string::npos);
+    EXPECT_NE(acl_of("b:").find("other::rw"), std::string::npos);
+    EXPECT_TRUE(events().empty());
+}
+
+TEST_F(Lifecycle, AClientDuringPauseWaitsAndIsServedAfterContinue) {
+    start_running();
+    ASSERT_EQ(servicectl("pause").printed("state"), (DWORD)SERVICE_PAUSED);
+    std::string reply = "not served";
+    std::thread client([&] { reply = exchange("U"); });
+    // A round trip to the service later, the client still has no answer.
+    EXPECT_EQ(servicectl("interrogate").printed("state"), (DWORD)SERVICE_PAUSED);
+    EXPECT_EQ(acl_of("a:").find("other::rw"), std::string::npos);
+    EXPECT_EQ(servicectl("continue").printed("state"), (DWORD)SERVICE_RUNNING);
+    client.join();
+    EXPECT_EQ(text_of(reply), "Floppies were unlocked");
+}
+
+TEST_F(Lifecycle, FailedUnlockOnStopIsReportedAndBecomesTheExitCode) {
+    start_running();
+    point_device("b:", unwritable_path());
+    auto stopped = servicectl("stop");
+    EXPECT_EQ(stopped.printed("state"), (DWORD)SERVICE_STOPPED) << stopped.output;
+    EXPECT_EQ(stopped.printed("exit code"), 3u) << stopped.output;
+    EXPECT_EQ(events(),
+              (Events{{"Varnholtguard", "error", "0", "Varnholtguard error: 3", "Unlock of B: failed, see log file"}}));
+    EXPECT_NE(acl_of("a:").find("other::rw"), std::string::npos);  // A was still unlocked
+}
+
+TEST_F(Lifecycle, StartedByHandEmptiesTheLogReportsTheDispatcherFailureAndEnds) {
+    std::ofstream(prefix_ / "drive_c" / "vessamir.out") << "left from an earlier run";
+    EXPECT_EQ(run(VESSAMIR_PATH).exit_status, 0);
+    EXPECT_EQ(log_text(), "");
+    EXPECT_EQ(
+        events(),
+        (Events{{"Varnholtguard", "error", "0", "Varnholtguard error: 1063", "StartServiceCtrlDispatcher failed."}}));
+    EXPECT_NE(acl_of("a:").find("other::r"), std::string::npos);  // the drives were not touched
+}
+
+// A start-up error is reported and stops the service, with the last error's code as the exit code.
+struct StartupFailure {
+    const char *accounts;
+    std::vector<std::string> messages;  // the events' last strings
+    DWORD exit_code;
+    const char *log;  // the log file, when drive A cannot be written
+};
+
+class StartupFailures : public ServiceTest, public ::testing::WithParamInterface<StartupFailure> {};
+
+TEST_P(StartupFailures, AreReportedAndStopTheService) {
+    const StartupFailure &c = GetParam();
+    write_configuration(c.accounts);
+    if (*c.log)
+        point_device("a:", unwritable_path());
+    // Start returns once the service runs or has stopped; when it ran, wait for its process to end.
+    auto started = servicectl("start");
+    bool ran = started.printed("state") != SERVICE_STOPPED;
+    ASSERT_TRUE(!ran || (pid_ != 0 && process_ends(pid_))) << started.output;
+    auto stopped = servicectl("query");
+    EXPECT_EQ(stopped.printed("state"), (DWORD)SERVICE_STOPPED) << stopped.output;
+    EXPECT_EQ(stopped.printed("exit code"), c.exit_code) << stopped.output;
+    auto logged = events();
+    ASSERT_EQ(logged.size(), c.messages.size()) << ::testing::PrintToString(logged);
+    for (size_t i = 0; i < logged.size(); ++i)
+        EXPECT_EQ(logged[i].back(), c.messages[i]);
+    EXPECT_EQ(logged.back()[3], "Varnholtguard error: " + std::to_string(c.exit_code));
+    EXPECT_EQ(log_text(), c.log);
+    EXPECT_TRUE(grants("b:", "root"));  // B is still locked: no unlock happened
+    EXPECT_NE(acl_of("b:").find("other::---"), std::string::npos) << acl_of("b:");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Each, StartupFailures,
+    ::testing::Values(StartupFailure{"Administrators = root\nPower Users =\n",
+                                     {"LookupAccountName", "LookupAccountName returned the wrong SID type",
+                                      "AddAccessAllowedAce"},
+                                     1337,
+                                     ""},  // Power Users unmapped
+                      StartupFailure{"Administrators = root\nPower Users = nogroup\n",
+                                     {"Write of DACL to A: failed"},
+                                     3,
+                                     "\nvessamir: Error 3 from SetFileSecurity on line 744"}));  // drive A unwritable
+
+}  // namespace
