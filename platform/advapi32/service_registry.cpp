@@ -2,9 +2,13 @@
 
 #include "prefix/prefix.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -21,26 +25,70 @@ bool valid_service_name(std::string_view name) {
     return true;
 }
 
+namespace {
+
+// What servicectl and the services keep in services/ is for the prefix's owner only, whatever the umask.
+constexpr mode_t state_file_mode = 0600;
+
+// Makes a new file (never through a link, never over an existing one) and writes the whole text to it.
+bool write_new_file(const fs::path &path, const std::string &text) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, state_file_mode);
+    if (fd < 0)
+        return false;
+    bool done = fchmod(fd, state_file_mode) == 0;
+    for (std::string_view rest = text; done && !rest.empty();) {
+        ssize_t written = ::write(fd, rest.data(), rest.size());
+        done = written > 0;
+        if (done)
+            rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return (::close(fd) == 0) && done;
+}
+
+}  // namespace
+
 ServiceFiles::ServiceFiles(std::string_view name) : folder_(prefix::root() / "services") {
     for (unsigned char c : name)
         key_ += static_cast<char>(std::tolower(c));
-    std::error_code error;
-    fs::create_directories(folder_, error);
 }
 
-std::optional<fs::path> ServiceFiles::read_registration() const {
-    std::ifstream file(registration());
-    std::string line;
-    while (std::getline(file, line))
+std::optional<fs::path> ServiceFiles::read_registration(std::string *refusal) const {
+    // servicectl runs the program a registration names, as whoever runs servicectl: only a registration that
+    // the prefix's owner (or root) wrote and nobody else may change names one.
+    int fd = ::open(registration().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 && errno == ENOENT)
+        return std::nullopt;
+    struct stat info {};
+    std::string problem;
+    if (fd < 0)
+        problem = errno == ELOOP ? "is a symbolic link" : std::strerror(errno);
+    else if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        problem = "is not a regular file";
+    else if (info.st_uid != prefix::owner() && info.st_uid != 0)
+        problem = "is owned by uid " + std::to_string(info.st_uid) + ", not by the prefix's owner (uid " +
+                  std::to_string(prefix::owner()) + ")";
+    else if (info.st_mode & 022)
+        problem = "is writable by group or others";
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; problem.empty() && (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(got));
+    if (fd >= 0)
+        ::close(fd);
+    if (!problem.empty()) {
+        if (refusal)
+            *refusal = "the registration " + registration().string() + " " + problem;
+        return std::nullopt;
+    }
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
         if (line.rfind("program=", 0) == 0)
             return fs::path(line.substr(8));
     return std::nullopt;
 }
 
 bool ServiceFiles::write_registration(const fs::path &program) const {
-    std::ofstream file(registration(), std::ios::trunc);
-    file << "program=" << program.string() << "\n";
-    return static_cast<bool>(file.flush());
+    return write_new_file(registration(), "program=" + program.string() + "\n");
 }
 
 std::optional<StatusRecord> ServiceFiles::read_status() const {
@@ -82,12 +130,9 @@ bool ServiceFiles::write_status(const StatusRecord &record) const {
          << "\ncheckpoint " << s.dwCheckPoint << "\nwait_hint " << s.dwWaitHint << "\npid " << record.pid << "\n";
     fs::path temporary = status();
     temporary += "." + std::to_string(getpid()) + ".new";
-    {
-        std::ofstream file(temporary, std::ios::trunc);
-        file << text.str();
-        if (!file.flush())
-            return false;
-    }
+    ::unlink(temporary.c_str());  // left by a process of this id that did not finish
+    if (!write_new_file(temporary, text.str()))
+        return false;
     std::error_code error;
     fs::rename(temporary, status(), error);
     return !error;

@@ -45,8 +45,10 @@ public:
     std::filesystem::path control_socket() const { return folder_ / (key_ + ".ctl"); }
     std::filesystem::path output_log() const { return folder_ / (key_ + ".log"); }
 
-    // The program registered for the service, or nothing when it is not registered.
-    std::optional<std::filesystem::path> read_registration() const;
+    // The program registered for the service; nothing when it is not registered, or when the registration is
+    // not a regular file of the prefix's owner (or root) that only its owner may write: then `refusal` (when
+    // given) says so. Registrations and status files are made with mode 0600 whatever the umask.
+    std::optional<std::filesystem::path> read_registration(std::string *refusal = nullptr) const;
     bool write_registration(const std::filesystem::path &program) const;
 
     std::optional<StatusRecord> read_status() const;

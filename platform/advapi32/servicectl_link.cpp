@@ -2,10 +2,11 @@
 // connect to, and the status file servicectl reads for queries and while it waits for a start or stop.
 #include "service_manager_link.h"
 
+#include "kernel32/named_pipe_location.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -77,21 +78,23 @@ std::unique_ptr<ManagerLink> connect_servicectl(std::string_view service_name, D
         return nullptr;
     ServiceFiles files(service_name);
     std::string path = files.control_socket().string();
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path)
+    // Reached through the services folder's descriptor when the path is too long for a socket address.
+    kernel::SocketAddress address(files.control_socket().parent_path().string(),
+                                  files.control_socket().filename().string());
+    if (!address.valid())
         return nullptr;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
 
     UniqueFd listener(socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
     if (!listener)
         return nullptr;
     unlink(path.c_str());  // left over from an instance that did not end cleanly
     mode_t old_mask = umask(0077);
-    int bound = bind(listener.get(), reinterpret_cast<sockaddr *>(&address), sizeof address);
+    int bound = bind(listener.get(), address.get(), address.size());
     umask(old_mask);
+    // Only the owner (and root) may send controls, whatever the umask was.
     struct stat info {};
-    if (bound != 0 || listen(listener.get(), 8) != 0 || stat(path.c_str(), &info) != 0)
+    if (bound != 0 || chmod(path.c_str(), 0600) != 0 || listen(listener.get(), 8) != 0 ||
+        stat(path.c_str(), &info) != 0)
         return nullptr;
     error = ERROR_SUCCESS;
     return std::make_unique<ServicectlLink>(service_name, std::move(listener), info.st_ino);

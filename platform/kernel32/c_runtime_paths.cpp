@@ -1,9 +1,16 @@
 // The C runtime's file-name calls take DOS names, as they do on Windows: programs are linked with
 // --wrap=fopen/freopen (see CMakeLists.txt), which sends their calls here. Names that are not DOS names
-// pass through untouched, so the platform's own and the test framework's files are not affected.
+// pass through untouched, so the platform's own and the test framework's files are not affected. A file that
+// a DOS name makes is the caller's alone (mode 0600 whatever the umask), and is never made through a link.
 #include "dos_paths.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -16,31 +23,65 @@ FILE *__real_freopen64(const char *name, const char *mode, FILE *stream);
 
 namespace {
 
-// The Linux name for a DOS name; nothing for other names (and for null, which freopen allows).
-std::optional<std::string> translated(const char *name) {
+// The Linux name for a DOS name; nothing for other names (and for null, which freopen allows). For a mode
+// that writes, a missing file is made here first, with its mode set explicitly and without following a link;
+// the C runtime then opens the file that is there. Null with errno set when the name is refused.
+std::optional<std::string> translated(const char *name, const char *mode, bool &refused) {
+    refused = false;
     if (!name || !platform::kernel::is_dos_path(name))
         return std::nullopt;
-    return platform::kernel::unix_path(name);
+    auto path = platform::kernel::unix_path(name);
+    if (!path) {
+        refused = true;
+        errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
+        return std::nullopt;
+    }
+    if (mode && (std::strchr(mode, 'w') || std::strchr(mode, 'a'))) {
+        int fd = open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            fchmod(fd, 0600);
+            close(fd);
+        }
+    }
+    return path;
 }
 
 }  // namespace
 
 extern "C" FILE *__wrap_fopen(const char *name, const char *mode) {
-    auto path = translated(name);
+    bool refused;
+    auto path = translated(name, mode, refused);
+    if (refused)
+        return nullptr;
     return __real_fopen(path ? path->c_str() : name, mode);
 }
 
 extern "C" FILE *__wrap_freopen(const char *name, const char *mode, FILE *stream) {
-    auto path = translated(name);
+    bool refused;
+    auto path = translated(name, mode, refused);
+    if (refused) {
+        if (stream)
+            fclose(stream);  // as a failed freopen does
+        return nullptr;
+    }
     return __real_freopen(path ? path->c_str() : name, mode, stream);
 }
 
 extern "C" FILE *__wrap_fopen64(const char *name, const char *mode) {
-    auto path = translated(name);
+    bool refused;
+    auto path = translated(name, mode, refused);
+    if (refused)
+        return nullptr;
     return __real_fopen64(path ? path->c_str() : name, mode);
 }
 
 extern "C" FILE *__wrap_freopen64(const char *name, const char *mode, FILE *stream) {
-    auto path = translated(name);
+    bool refused;
+    auto path = translated(name, mode, refused);
+    if (refused) {
+        if (stream)
+            fclose(stream);  // as a failed freopen does
+        return nullptr;
+    }
     return __real_freopen64(path ? path->c_str() : name, mode, stream);
 }

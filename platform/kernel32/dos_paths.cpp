@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <sys/stat.h>
 #include <vector>
 
 namespace platform::kernel {
@@ -52,10 +53,26 @@ std::vector<std::string_view> normalized_components(std::string_view rest) {
     return parts;
 }
 
-std::string device_path(std::string_view device, std::string_view rest) {
+// A link in dosdevices/ or below a drive is followed only when the prefix's owner (or root) made it: the
+// owner decides where c:\ and the drives lead, and nobody else may redirect a file the platform opens there.
+bool link_trusted(const std::string &path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return true;
+    return info.st_uid == platform::prefix::owner() || info.st_uid == 0;
+}
+
+std::optional<std::string> device_path(std::string_view device, std::string_view rest) {
     std::string path = (platform::prefix::root() / "dosdevices").string() + "/" + lowered(device);
-    for (auto part : normalized_components(rest))
+    bool trusted = link_trusted(path);
+    for (auto part : normalized_components(rest)) {
         path.append("/").append(part);
+        trusted = trusted && link_trusted(path);
+    }
+    if (!trusted) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return std::nullopt;
+    }
     return path;
 }
 

@@ -19,7 +19,8 @@ std::optional<std::string> pipe_name(std::string_view name);
 
 // The Linux path for a file or device name. A DOS path is rooted in the prefix's dosdevices/ folder, with
 // "." and ".." resolved so that they never climb above the drive; any other name only has its
-// backslashes turned into slashes. Nothing, with the last error set, for names that name no file.
+// backslashes turned into slashes. Nothing, with the last error set, for names that name no file, and for DOS
+// paths that pass through a symbolic link not made by the prefix's owner or root (ERROR_ACCESS_DENIED).
 std::optional<std::string> unix_path(std::string_view name);
 
 }  // namespace platform::kernel

@@ -24,11 +24,17 @@ int access_flags(DWORD access) {
     return O_PATH;  // no data access: the handle can name the file and nothing more
 }
 
+// A file the platform makes is its creator's alone (no security attributes are applied here), whatever the
+// umask; O_EXCL also keeps a creating open from following a link.
+constexpr mode_t created_mode = 0600;
+
 int open_retrying(const std::string &path, int flags) {
     int fd;
     do
-        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0666);
+        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, created_mode);
     while (fd < 0 && errno == EINTR);
+    if (fd >= 0 && (flags & O_EXCL))
+        fchmod(fd, created_mode);
     return fd;
 }
 

@@ -1,7 +1,11 @@
 #include "prefix.h"
 
 #include "ini_file.h"
+#include "prefix_trust.h"
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -12,27 +16,6 @@
 namespace platform::prefix {
 namespace fs = std::filesystem;
 namespace {
-
-constexpr std::string_view default_conf = R"(; Settings of the Win32 platform. Every key is optional; the defaults serve a normal machine.
-;
-; [netbios]
-; lana.0 = eth0            ; fix LANA numbers to interfaces (default: up IPv4 interfaces with a
-;                          ;   broadcast address, in interface-index order)
-; wins = 192.0.2.1         ; resolve names by unicast to this server instead of broadcast
-; retries = 3
-; retry_interval_ms = 250
-;
-; [accounts]
-; Administrators = root    ; builtin alias = Unix group
-; Power Users = staff
-;
-; [display]
-; backend = headless       ; x11 when $DISPLAY is set, headless otherwise
-; script = demo.ui         ; a UI script for the headless backend to play
-;
-; [eventlog]
-; target = file:events.log ; default syslog
-)";
 
 // Settings that have an environment variable of their own besides the generic PLATFORM_SECTION_KEY.
 struct EnvironmentAlias {
@@ -47,6 +30,7 @@ struct State {
     std::mutex lock;
     std::optional<fs::path> root;
     std::optional<std::vector<IniEntry>> entries;
+    uid_t owner = 0;
 };
 
 State &state() {
@@ -54,31 +38,33 @@ State &state() {
     return *instance;
 }
 
-fs::path prefix_location() {
-    if (const char *explicit_prefix = std::getenv("PLATFORM_PREFIX"); explicit_prefix && *explicit_prefix)
-        return fs::absolute(explicit_prefix);
-    const char *home = std::getenv("HOME");
-    return fs::path(home && *home ? home : "/tmp") / ".platform";
+[[noreturn]] void refuse(const std::string &what) {
+    std::fprintf(stderr, "platform: %s\n", what.c_str());
+    std::fflush(stderr);
+    std::_Exit(EXIT_FAILURE);
 }
 
-void make_link(const fs::path &link, const fs::path &target) {
-    std::error_code error;
-    if (!fs::is_symlink(fs::symlink_status(link, error)))
-        fs::create_symlink(target, link, error);
-}
-
-// Creates whatever part of the default layout is missing; never overwrites what is there.
-void create_default_layout(const fs::path &root) {
-    std::error_code error;
-    for (auto *folder : {"", "dosdevices", "drive_c", "pipe", "services"})
-        fs::create_directories(root / folder, error);
-    make_link(root / "dosdevices" / "a:", "/dev/fd0");
-    make_link(root / "dosdevices" / "b:", "/dev/fd1");
-    make_link(root / "dosdevices" / "c:", "../drive_c");
-    if (!fs::exists(root / "platform.conf", error)) {
-        std::ofstream conf(root / "platform.conf");
-        conf << default_conf;
+// Finds and checks the prefix once per process (and after reload). Nothing of the platform may run on a
+// prefix it cannot trust, so a refusal ends the program with the reason.
+void open_locked(State &s) {
+    if (s.root)
+        return;
+    uid_t user = geteuid();
+    fs::path location;
+    if (const char *explicit_prefix = std::getenv("PLATFORM_PREFIX"); explicit_prefix && *explicit_prefix) {
+        location = fs::absolute(explicit_prefix);
+    } else {
+        auto found = default_location(std::getenv("HOME"), user);
+        if (found.path.empty())
+            refuse("no prefix: " + found.problem);
+        location = found.path;
     }
+    std::string problem;
+    auto trusted = open_prefix(location, user, problem);
+    if (!trusted)
+        refuse("refusing prefix " + location.string() + ": " + problem);
+    s.root = trusted->path;
+    s.owner = trusted->owner;
 }
 
 std::string environment_name(std::string_view section, std::string_view key) {
@@ -90,10 +76,7 @@ std::string environment_name(std::string_view section, std::string_view key) {
 
 const std::vector<IniEntry> &entries_locked(State &s) {
     if (!s.entries) {
-        if (!s.root) {
-            s.root = prefix_location();
-            create_default_layout(*s.root);
-        }
+        open_locked(s);
         std::ifstream file(*s.root / "platform.conf");
         std::stringstream text;
         text << file.rdbuf();
@@ -110,11 +93,15 @@ const std::vector<IniEntry> &entries_locked(State &s) {
 fs::path root() {
     auto &s = state();
     std::lock_guard guard(s.lock);
-    if (!s.root) {
-        s.root = prefix_location();
-        create_default_layout(*s.root);
-    }
+    open_locked(s);
     return *s.root;
+}
+
+uid_t owner() {
+    auto &s = state();
+    std::lock_guard guard(s.lock);
+    open_locked(s);
+    return s.owner;
 }
 
 std::optional<std::string> setting(std::string_view section, std::string_view key) {
@@ -146,7 +133,9 @@ std::vector<std::pair<std::string, std::string>> section_entries(std::string_vie
     return result;
 }
 
-fs::path resolve(const fs::path &path) { return path.is_absolute() ? path : root() / path; }
+fs::path resolve(const fs::path &path) {
+    return path.is_absolute() ? path : root() / path;
+}
 
 void reload() {
     auto &s = state();

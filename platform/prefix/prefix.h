@@ -1,17 +1,23 @@
 // The platform prefix: the one directory from which the platform takes everything it is told.
-// $PLATFORM_PREFIX names it (default ~/.platform); it is created with defaults on first use.
+// $PLATFORM_PREFIX names it (default ~/.platform, /var/lib/platform for root without a home); it is created
+// with defaults on first use. A prefix that another user could have made or could change is refused: the
+// program then ends with a message that names the prefix and the reason (see prefix_trust.h).
 #pragma once
 
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace platform::prefix {
 
-// The prefix directory, created with its default layout when missing.
+// The prefix directory (its real path), created with its default layout when missing.
 std::filesystem::path root();
+
+// The prefix's owner: the links in dosdevices/ and the registrations in services/ count only when theirs.
+uid_t owner();
 
 // A setting from platform.conf, or the environment variable that overrides it. Section and key compare
 // without regard to case. Values are trimmed and lose their trailing "; comment".

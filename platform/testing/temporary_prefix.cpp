@@ -13,7 +13,7 @@ void reload_prefix() {
     prefix::reload();
 }
 
-TemporaryPrefix::TemporaryPrefix() {
+TemporaryPrefix::TemporaryPrefix(const std::string &leaf) {
     if (const char *value = std::getenv("PLATFORM_PREFIX"))
         previous_ = value;
     char pattern[] = "/tmp/platform-test-XXXXXX";
@@ -21,7 +21,7 @@ TemporaryPrefix::TemporaryPrefix() {
         throw std::runtime_error("cannot create a temporary prefix folder");
     folder_ = pattern;
     chmod(folder_.c_str(), 0755);
-    setenv("PLATFORM_PREFIX", (folder_ / "prefix").c_str(), 1);
+    setenv("PLATFORM_PREFIX", (folder_ / leaf).c_str(), 1);
     prefix::reload();
     root_ = prefix::root();
 }

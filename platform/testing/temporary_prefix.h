@@ -17,7 +17,8 @@ void reload_prefix();
 
 class TemporaryPrefix {
 public:
-    TemporaryPrefix();
+    // `leaf` is the prefix's name in the temporary folder (a long one tests paths past a socket address's size).
+    explicit TemporaryPrefix(const std::string &leaf = "prefix");
     ~TemporaryPrefix();
     TemporaryPrefix(const TemporaryPrefix &) = delete;
     TemporaryPrefix &operator=(const TemporaryPrefix &) = delete;
@@ -41,6 +42,9 @@ private:
 // A GoogleTest fixture: each test gets a temporary prefix of its own.
 class PrefixTest : public ::testing::Test {
 protected:
+    PrefixTest() = default;
+    explicit PrefixTest(const std::string &leaf) : temporary_(leaf) {}
+
     void point_device(std::string_view device, const std::filesystem::path &target) const {
         temporary_.point_device(device, target);
     }

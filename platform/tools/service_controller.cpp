@@ -1,13 +1,14 @@
 #include "service_controller.h"
 
 #include "advapi32/service_manager_link.h"
+#include "kernel32/named_pipe_location.h"
 #include "prefix/prefix.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/un.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,7 +41,7 @@ StatusRecord stopped_record(DWORD exit_code) {
 }
 
 Outcome with_record(DWORD error, const StatusRecord &record) {
-    return {error, record, true};
+    return {error, record, true, {}};
 }
 
 Outcome failed(DWORD error) {
@@ -52,7 +53,9 @@ Outcome failed(DWORD error) {
 [[noreturn]] void exec_service(const fs::path &program, const std::string &name, const fs::path &log) {
     setsid();
     int null_fd = open("/dev/null", O_RDONLY);
-    int log_fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    int log_fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (log_fd >= 0)
+        fchmod(log_fd, 0600);  // the owner's alone, whatever the umask
     if (null_fd >= 0)
         dup2(null_fd, STDIN_FILENO);
     if (log_fd >= 0) {
@@ -147,7 +150,13 @@ bool ServiceController::wait_for_state(pid_t child, bool stop, StatusRecord &rec
 }
 
 Outcome ServiceController::start() const {
-    auto program = files_.read_registration();
+    std::string refusal;
+    auto program = files_.read_registration(&refusal);
+    if (!refusal.empty()) {
+        Outcome outcome = failed(ERROR_ACCESS_DENIED);
+        outcome.detail = refusal;
+        return outcome;
+    }
     if (!program)
         return failed(ERROR_SERVICE_DOES_NOT_EXIST);
     if (auto status = current_status(); status && status->status.dwCurrentState != SERVICE_STOPPED)
@@ -172,16 +181,15 @@ Outcome ServiceController::start() const {
 }
 
 Outcome ServiceController::control(DWORD control) const {
-    std::string path = files_.control_socket().string();
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path)
-        return failed(ERROR_INVALID_NAME);
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    // Reached through the services folder's descriptor when the path is too long for a socket address.
+    kernel::SocketAddress address(files_.control_socket().parent_path().string(),
+                                  files_.control_socket().filename().string());
+    if (!address.valid())
+        return failed(ERROR_FILENAME_EXCED_RANGE);
     services::UniqueFd fd(socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
     if (!fd)
         return failed(ERROR_NOT_ENOUGH_MEMORY);
-    if (connect(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+    if (connect(fd.get(), address.get(), address.size()) != 0) {
         if (errno == EACCES || errno == EPERM)
             return failed(ERROR_ACCESS_DENIED);
         if (!files_.read_registration() && !files_.read_status())
@@ -217,6 +225,8 @@ std::string error_text(DWORD error) {
             return "the control is not valid";
         case ERROR_INVALID_NAME:
             return "the service name is not valid";
+        case ERROR_FILENAME_EXCED_RANGE:
+            return "the path of the service's control socket cannot be reached";
         case ERROR_INVALID_SERVICE_CONTROL:
             return "the service does not accept this control";
         case ERROR_SERVICE_REQUEST_TIMEOUT:
