@@ -218,9 +218,10 @@ bool make_folder_at(int parent_fd, const char *name, mode_t mode) {
 }
 
 bool create_layout(const fs::path &real, uid_t user, std::string &problem) {
-    Fd root(open(real.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    // O_PATH: a client of another user's prefix may only cross it (mode 0711), and that is all it needs.
+    Fd root(open(real.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (root.get() < 0) {
-        problem = error_text(errno);
+        problem = "cannot open it: " + error_text(errno);
         return false;
     }
     for (auto &folder : layout_folders) {
@@ -228,7 +229,7 @@ bool create_layout(const fs::path &real, uid_t user, std::string &problem) {
         if (!entry_trusted(root.get(), folder.name, true, user, problem))
             return false;
     }
-    Fd devices(openat(root.get(), "dosdevices", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    Fd devices(openat(root.get(), "dosdevices", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (devices.get() >= 0)
         for (auto [link, target] : default_devices)
             symlinkat(target, devices.get(), link);  // an existing entry stays as its owner set it
@@ -266,7 +267,7 @@ std::optional<TrustedPrefix> open_prefix(const fs::path &path, uid_t user, std::
         // Each missing folder is made inside the checked one above it; the walk after it checks the result.
         fs::path at = found->real;
         for (auto &name : found->missing) {
-            Fd parent(open(at.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            Fd parent(open(at.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (parent.get() < 0 || (!make_folder_at(parent.get(), name.c_str(), prefix_mode) && errno != EEXIST)) {
                 problem = "cannot create " + (at / name).string() + ": " + error_text(errno);
                 return std::nullopt;

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -77,6 +78,9 @@ bool process_ends(pid_t pid) {
 
 class ServiceTest : public platform::testing::PrefixTest {
 protected:
+    ServiceTest() = default;
+    explicit ServiceTest(const std::string &prefix_leaf) : PrefixTest(prefix_leaf) {}
+
     // Skips unless this user is in a group the locked pipe admits (root, or nogroup as Power Users); registers
     // the service over two drive files.
     void SetUp() override {
@@ -311,6 +315,75 @@ TEST_F(Lifecycle, StartedByHandEmptiesTheLogReportsTheDispatcherFailureAndEnds) 
         events(),
         (Events{{"Varnholtguard", "error", "0", "Varnholtguard error: 1063", "StartServiceCtrlDispatcher failed."}}));
     EXPECT_NE(acl_of("a:").find("other::r"), std::string::npos);  // the drives were not touched
+}
+
+TEST_F(Lifecycle, EverythingItCreatesHasItsOwnModeWhateverTheUmask) {
+    ASSERT_EQ(servicectl("delete").exit_status, 0);
+    mode_t old_mask = umask(0);
+    auto created = run(std::string(SERVICECTL_PATH) + " create Varnholtguard " + VESSAMIR_PATH);
+    start_running();
+    EXPECT_EQ(text_of(exchange("U")), "Floppies were unlocked");
+    auto stopped = servicectl("stop");
+    umask(old_mask);
+    ASSERT_EQ(created.exit_status + stopped.exit_status, 0) << created.output << stopped.output;
+    for (auto name : {"services/varnholtguard.conf", "services/varnholtguard.status", "services/varnholtguard.log",
+                      "drive_c/vessamir.out"}) {
+        struct stat info {};
+        ASSERT_EQ(lstat((prefix_ / name).c_str(), &info), 0) << name;
+        EXPECT_EQ(info.st_mode & 07777, 0600u) << name;
+    }
+}
+
+// A prefix path far longer than a socket address holds (108 bytes) still takes controls and serves the pipe.
+class LongPrefix : public ServiceTest {
+protected:
+    LongPrefix() : ServiceTest(std::string(200, 'p')) {}
+};
+
+TEST_F(LongPrefix, StartsAnswersThroughThePipeAndStops) {
+    ASSERT_GT(prefix_.string().size(), 200u);
+    start_running();
+    auto answer = run(std::string(PIPECALL_PATH) + " '\\\\.\\pipe\\sd_flppy' Q");
+    EXPECT_EQ(answer.output, "Floppy status is: Locked\n");
+    auto stopped = servicectl("stop");
+    EXPECT_EQ(stopped.exit_status, 0) << stopped.output;
+    EXPECT_EQ(stopped.printed("state"), (DWORD)SERVICE_STOPPED) << stopped.output;
+}
+
+// Another user who made /tmp/.platform first (the former default without a home) gets nothing from root
+// there: not its program run by servicectl, not a root file truncated through drive_c/vessamir.out, not a
+// root-only file opened up through dosdevices/a:. Runs in a mount namespace of its own with its own /tmp
+// and /var/lib.
+TEST(PlantedPrefix, IsRefusedWithThePathAndTheReason) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root: a mount namespace, and a user (nobody) to plant the prefix";
+    const std::string refusal = "platform: refusing prefix /tmp/.platform: owned by uid 65534, not by uid 0";
+    const std::pair<std::string, std::string> runs[] = {
+        // command as root, what it says
+        {"PLATFORM_PREFIX=/tmp/.platform " SERVICECTL_PATH " start Varnholtguard", refusal},
+        {"PLATFORM_PREFIX=/tmp/.platform " VESSAMIR_PATH, refusal},
+        {"PLATFORM_PREFIX=/tmp/.platform " SERVICECTL_PATH " create Varnholtguard " VESSAMIR_PATH, refusal},
+        // without a home root's prefix is /var/lib/platform, where nothing is registered
+        {"env -u HOME -u PLATFORM_PREFIX " SERVICECTL_PATH " start Varnholtguard",
+         "servicectl: start Varnholtguard: error 1060: no such service"},
+    };
+    std::string script =
+        "mount -t tmpfs -o mode=1777 tmpfs /tmp && mount -t tmpfs -o mode=755 tmpfs /var/lib || exit 99\n"
+        "echo root > /tmp/victim && echo root > /tmp/secret && chmod 600 /tmp/victim /tmp/secret\n"
+        "setpriv --reuid=65534 --regid=65534 --clear-groups sh -c 'cd /tmp && mkdir -m 755 .platform && "
+        "cd .platform && mkdir -m 755 drive_c dosdevices services pipe && ln -s /tmp/victim drive_c/vessamir.out && "
+        "ln -s /tmp/secret dosdevices/a: && printf \"#!/bin/sh\\ntouch /tmp/ran\\n\" > /tmp/evil && "
+        "chmod 755 /tmp/evil && echo program=/tmp/evil > services/varnholtguard.conf' || exit 98\n";
+    for (auto &[command, said] : runs)
+        script += command + " 2>&1; echo \"exit $?\"\n";
+    script += "ls /tmp/ran 2>&1; stat -c %a /tmp/secret; cat /tmp/victim\n";
+    auto result = run("unshare --mount --propagation private sh -c '" +
+                      std::regex_replace(script, std::regex("'"), "'\\''") + "'");
+    std::string expected;
+    for (auto &[command, said] : runs)
+        expected += said + "\nexit 1\n";
+    expected += "ls: cannot access '/tmp/ran': No such file or directory\n600\nroot\n";
+    EXPECT_EQ(result.output, expected);
 }
 
 // A start-up error is reported and stops the service, with the last error's code as the exit code.

@@ -3,6 +3,11 @@
 
 #include <windows.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <fstream>
 
 class Files : public platform::testing::PrefixTest {
@@ -69,4 +74,45 @@ TEST_F(Files, WriteThenReadThroughADriveDevice) {
     EXPECT_FALSE(WriteFile(file, "x", 1, &done, nullptr));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);  // opened for reading only
     EXPECT_TRUE(CloseHandle(file));
+}
+
+TEST_F(Files, WhatTheyCreateIsTheCreatorsWhateverTheUmask) {
+    mode_t old_mask = umask(0);
+    HANDLE file = CreateFileA("c:\\made.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    FILE *stream = std::fopen("c:\\opened.txt", "w");
+    umask(old_mask);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ASSERT_NE(stream, nullptr);
+    CloseHandle(file);
+    std::fclose(stream);
+    for (const char *name : {"made.txt", "opened.txt"}) {
+        struct stat info {};
+        ASSERT_EQ(stat((prefix_ / "drive_c" / name).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << name;
+    }
+}
+
+// A link that the prefix's owner did not make is not followed, neither as a drive nor below one.
+TEST_F(Files, LinksOfAnotherUserAreRefused) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can give a link to another user";
+    std::ofstream(folder_ / "victim") << "root's";
+    chmod((folder_ / "victim").c_str(), 0600);
+    point_device("a:", folder_ / "victim");
+    std::filesystem::create_symlink(folder_ / "victim", prefix_ / "drive_c" / "planted.txt");
+    for (auto link : {prefix_ / "dosdevices" / "a:", prefix_ / "drive_c" / "planted.txt"})
+        ASSERT_EQ(lchown(link.c_str(), 65534, 65534), 0);
+    for (const char *name : {"\\\\.\\A:", "c:\\planted.txt", "c:\\.\\planted.txt"}) {
+        SetLastError(0);
+        EXPECT_EQ(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED) << name;
+        errno = 0;
+        EXPECT_EQ(std::fopen(name, "w"), nullptr) << name;
+        EXPECT_EQ(errno, EACCES) << name;
+    }
+    struct stat info {};
+    ASSERT_EQ(stat((folder_ / "victim").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    std::ifstream victim(folder_ / "victim");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "root's");
 }

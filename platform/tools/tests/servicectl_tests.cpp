@@ -3,6 +3,12 @@
 #include "service_controller.h"
 #include "testing/temporary_prefix.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
+
 namespace {
 
 using platform::servicectl::ServiceController;
@@ -47,6 +53,46 @@ TEST_F(Servicectl, StaleRunningStatusOfAGoneProcessReadsAsAborted) {
     EXPECT_EQ(outcome.record.status.dwCurrentState, (DWORD)SERVICE_STOPPED);
     EXPECT_EQ(outcome.record.status.dwWin32ExitCode, (DWORD)ERROR_PROCESS_ABORTED);
     EXPECT_EQ(service.start().error, (DWORD)ERROR_SUCCESS);  // and it can be started again
+}
+
+TEST_F(Servicectl, ItsFilesAreTheOwnersWhateverTheUmask) {
+    mode_t old_mask = umask(0);
+    ServiceController service("Masked");
+    auto created = service.create("/bin/true"), started = service.start();
+    umask(old_mask);
+    ASSERT_EQ(created.error + started.error, (DWORD)ERROR_SUCCESS);
+    platform::services::ServiceFiles files("Masked");
+    for (auto path : {files.registration(), files.status()}) {
+        struct stat info {};
+        ASSERT_EQ(lstat(path.c_str(), &info), 0) << path;
+        EXPECT_EQ(info.st_mode & 07777, 0600u) << path;
+    }
+}
+
+// servicectl runs a registered program only when the prefix's owner registered it and nobody else may change it.
+TEST_F(Servicectl, StartRefusesARegistrationOthersCouldHaveWritten) {
+    const std::pair<std::function<void(const std::filesystem::path &)>, const char *> cases[] = {
+        {[](auto &path) { chmod(path.c_str(), 0666); }, "is writable by group or others"},
+        {[&](auto &path) {
+             std::filesystem::remove(path);
+             std::ofstream(folder_ / "elsewhere") << "program=/bin/true\n";
+             std::filesystem::create_symlink(folder_ / "elsewhere", path);
+         },
+         "is a symbolic link"},
+        {[](auto &path) { EXPECT_EQ(chown(path.c_str(), 65534, 65534), 0); },
+         "is owned by uid 65534, not by the prefix's owner (uid 0)"},
+    };
+    for (auto &[spoil, said] : cases) {
+        if (std::string(said).find("owned") != std::string::npos && geteuid() != 0)
+            continue;  // only root can give a file to another user
+        ServiceController service("Planted");
+        ASSERT_EQ(service.create(folder_ / "no-such-program").error, (DWORD)ERROR_SUCCESS);
+        spoil(platform::services::ServiceFiles("Planted").registration());
+        auto outcome = service.start();
+        EXPECT_EQ(outcome.error, (DWORD)ERROR_ACCESS_DENIED) << said;
+        EXPECT_NE(outcome.detail.find(said), std::string::npos) << outcome.detail;
+        std::filesystem::remove(platform::services::ServiceFiles("Planted").registration());
+    }
 }
 
 }  // namespace
