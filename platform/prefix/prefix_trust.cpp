@@ -202,7 +202,7 @@ bool entry_trusted(int folder_fd, const char *name, bool folder, uid_t user, std
         return true;  // not there (a client of another user's prefix cannot create it); its user reports that
     std::string where = std::string(name) + ": ";
     if (folder ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode))
-        problem = where + (S_ISLNK(info.st_mode) ? "a symbolic link" : "not a ") + (folder ? "folder" : "file");
+        problem = where + (S_ISLNK(info.st_mode) ? "a symbolic link, not a " : "not a ") + (folder ? "folder" : "file");
     else if (!trusted_owner(info.st_uid, user))
         problem = where + owner_problem(info.st_uid, user);
     else if (info.st_mode & 022)
