@@ -26,7 +26,8 @@ namespace {
 // The Linux name for a DOS name; nothing for other names (and for null, which freopen allows). For a mode
 // that writes, a missing file is made here first, with its mode set explicitly and without following a link;
 // the C runtime then opens the file that is there. Null with errno set when the name is refused.
-std::optional<std::string> translated(const char *name, const char *mode, bool &refused) {
+// An exclusive mode ("wx") is kept by that first creation, so the C runtime gets the mode without its 'x'.
+std::optional<std::string> translated(const char *name, const char *&mode, std::string &open_mode, bool &refused) {
     refused = false;
     if (!name || !platform::kernel::is_dos_path(name))
         return std::nullopt;
@@ -42,6 +43,16 @@ std::optional<std::string> translated(const char *name, const char *mode, bool &
             fchmod(fd, 0600);
             close(fd);
         }
+        if (std::strchr(mode, 'x')) {
+            if (fd < 0) {
+                refused = true;  // errno says why: it exists, or cannot be made
+                return std::nullopt;
+            }
+            for (const char *c = mode; *c; ++c)
+                if (*c != 'x')
+                    open_mode += *c;
+            mode = open_mode.c_str();
+        }
     }
     return path;
 }
@@ -50,7 +61,8 @@ std::optional<std::string> translated(const char *name, const char *mode, bool &
 
 extern "C" FILE *__wrap_fopen(const char *name, const char *mode) {
     bool refused;
-    auto path = translated(name, mode, refused);
+    std::string open_mode;
+    auto path = translated(name, mode, open_mode, refused);
     if (refused)
         return nullptr;
     return __real_fopen(path ? path->c_str() : name, mode);
@@ -58,7 +70,8 @@ extern "C" FILE *__wrap_fopen(const char *name, const char *mode) {
 
 extern "C" FILE *__wrap_freopen(const char *name, const char *mode, FILE *stream) {
     bool refused;
-    auto path = translated(name, mode, refused);
+    std::string open_mode;
+    auto path = translated(name, mode, open_mode, refused);
     if (refused) {
         if (stream)
             fclose(stream);  // as a failed freopen does
@@ -69,7 +82,8 @@ extern "C" FILE *__wrap_freopen(const char *name, const char *mode, FILE *stream
 
 extern "C" FILE *__wrap_fopen64(const char *name, const char *mode) {
     bool refused;
-    auto path = translated(name, mode, refused);
+    std::string open_mode;
+    auto path = translated(name, mode, open_mode, refused);
     if (refused)
         return nullptr;
     return __real_fopen64(path ? path->c_str() : name, mode);
@@ -77,7 +91,8 @@ extern "C" FILE *__wrap_fopen64(const char *name, const char *mode) {
 
 extern "C" FILE *__wrap_freopen64(const char *name, const char *mode, FILE *stream) {
     bool refused;
-    auto path = translated(name, mode, refused);
+    std::string open_mode;
+    auto path = translated(name, mode, open_mode, refused);
     if (refused) {
         if (stream)
             fclose(stream);  // as a failed freopen does

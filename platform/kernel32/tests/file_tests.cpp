@@ -79,12 +79,14 @@ TEST_F(Files, WriteThenReadThroughADriveDevice) {
 TEST_F(Files, WhatTheyCreateIsTheCreatorsWhateverTheUmask) {
     mode_t old_mask = umask(0);
     HANDLE file = CreateFileA("c:\\made.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    FILE *stream = std::fopen("c:\\opened.txt", "w");
+    FILE *stream = std::fopen("c:\\opened.txt", "wx");  // exclusive creation still works
     umask(old_mask);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     ASSERT_NE(stream, nullptr);
     CloseHandle(file);
     std::fclose(stream);
+    EXPECT_EQ(std::fopen("c:\\opened.txt", "wx"), nullptr);
+    EXPECT_EQ(errno, EEXIST);
     for (const char *name : {"made.txt", "opened.txt"}) {
         struct stat info {};
         ASSERT_EQ(stat((prefix_ / "drive_c" / name).c_str(), &info), 0);
