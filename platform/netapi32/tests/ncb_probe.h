@@ -19,12 +19,9 @@ constexpr size_t guard_size = 16;
 struct Probe {
     NCB ncb;
     std::vector<UCHAR> area;  // guard bytes, the buffer, guard bytes
-    std::atomic<int> calls{0};
+    std::atomic<int> calls{0}, retcode_seen{-1}, cmd_cplt_seen{-1}, event_signalled_seen{-1};
     std::atomic<DWORD> thread{0};
-    std::atomic<int> retcode_seen{-1};
-    std::atomic<int> cmd_cplt_seen{-1};
-    std::atomic<int> event_signalled_seen{-1};
-    HANDLE posted;
+    HANDLE posted = CreateEventA(NULL, TRUE, FALSE, NULL);
 
     Probe(UCHAR command, UCHAR lana, WORD length) : area(length + 2 * guard_size, guard) {
         memset(&ncb, 0, sizeof(ncb));
@@ -32,9 +29,7 @@ struct Probe {
         ncb.ncb_lana_num = lana;
         ncb.ncb_buffer = buffer();
         ncb.ncb_length = length;
-        ncb.ncb_retcode = unset_code;
-        ncb.ncb_cmd_cplt = unset_code;
-        posted = CreateEventA(NULL, TRUE, FALSE, NULL);
+        ncb.ncb_retcode = ncb.ncb_cmd_cplt = unset_code;
     }
     ~Probe() { CloseHandle(posted); }
     Probe(const Probe &) = delete;
@@ -48,7 +43,7 @@ struct Probe {
         }
         return true;
     }
-    bool wait_posted(DWORD milliseconds = 30000) { return WaitForSingleObject(posted, milliseconds) == WAIT_OBJECT_0; }
+    bool wait_posted() { return WaitForSingleObject(posted, 30000) == WAIT_OBJECT_0; }
 };
 
 inline void CALLBACK RecordPost(PNCB pncb) {
