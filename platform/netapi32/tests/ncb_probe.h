@@ -5,14 +5,14 @@
 #include <windows.h>
 #include <nb30.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <vector>
 
 namespace ncb_probe {
 
-constexpr UCHAR guard = 0xcd;
-constexpr UCHAR unset_code = 0x5a;  // in ncb_retcode and ncb_cmd_cplt until Netbios() writes them
+constexpr UCHAR guard = 0xcd, unset_code = 0x5a;  // unset_code: in both codes until Netbios() writes them
 constexpr size_t guard_size = 16;
 
 // The NCB comes first so that a post routine, given the NCB, finds its probe.
@@ -32,16 +32,10 @@ struct Probe {
         ncb.ncb_retcode = ncb.ncb_cmd_cplt = unset_code;
     }
     ~Probe() { CloseHandle(posted); }
-    Probe(const Probe &) = delete;
-    Probe &operator=(const Probe &) = delete;
-
     PUCHAR buffer() { return area.data() + guard_size; }
     bool guards_intact() const {
-        for (size_t i = 0; i < guard_size; i++) {
-            if (area[i] != guard || area[area.size() - 1 - i] != guard)
-                return false;
-        }
-        return true;
+        return size_t(std::count(area.begin(), area.begin() + guard_size, guard) +
+                      std::count(area.end() - guard_size, area.end(), guard)) == 2 * guard_size;
     }
     bool wait_posted() { return WaitForSingleObject(posted, 30000) == WAIT_OBJECT_0; }
 };
