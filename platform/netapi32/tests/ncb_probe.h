@@ -1,5 +1,4 @@
-// An NCB for tests, with a reply buffer between guard bytes and a record of what its post routine saw. Uses only
-// the Win32 API and the standard library, so the conformance tests can share it.
+// An NCB with its buffer between guard bytes and a record of what its post routine saw; Win32 and C++ only.
 #pragma once
 
 #include <windows.h>
@@ -13,7 +12,7 @@
 namespace ncb_probe {
 
 constexpr UCHAR guard = 0xcd, unset_code = 0x5a;  // unset_code: in both codes until Netbios() writes them
-constexpr size_t guard_size = 16;
+constexpr size_t guard_bytes = 16;
 
 // The NCB comes first so that a post routine, given the NCB, finds its probe.
 struct Probe {
@@ -23,7 +22,7 @@ struct Probe {
     std::atomic<DWORD> thread{0};
     HANDLE posted = CreateEventA(NULL, TRUE, FALSE, NULL);
 
-    Probe(UCHAR command, UCHAR lana, WORD length) : area(length + 2 * guard_size, guard) {
+    Probe(UCHAR command, UCHAR lana, WORD length) : area(length + 2 * guard_bytes, guard) {
         memset(&ncb, 0, sizeof(ncb));
         ncb.ncb_command = command;
         ncb.ncb_lana_num = lana;
@@ -32,10 +31,10 @@ struct Probe {
         ncb.ncb_retcode = ncb.ncb_cmd_cplt = unset_code;
     }
     ~Probe() { CloseHandle(posted); }
-    PUCHAR buffer() { return area.data() + guard_size; }
+    PUCHAR buffer() { return area.data() + guard_bytes; }
     bool guards_intact() const {
-        return size_t(std::count(area.begin(), area.begin() + guard_size, guard) +
-                      std::count(area.end() - guard_size, area.end(), guard)) == 2 * guard_size;
+        return size_t(std::count(area.begin(), area.begin() + guard_bytes, guard) +
+                      std::count(area.end() - guard_bytes, area.end(), guard)) == 2 * guard_bytes;
     }
     bool wait_posted() { return WaitForSingleObject(posted, 30000) == WAIT_OBJECT_0; }
 };

@@ -1,6 +1,5 @@
-// The name service packets and the reply records built from them: name encoding, request layout, response
-// parsing against captured and hostile datagrams (every read is bounds-checked), and the mapping into
-// ADAPTER_STATUS, NAME_BUFFER and SESSION_BUFFER.
+// Name service packets and the reply records built from them: request layout, parsing of captured and hostile
+// datagrams (every read is bounds-checked), and the mapping into ADAPTER_STATUS and SESSION_HEADER.
 #include "name_service_packets.h"
 #include "status_records.h"
 
@@ -25,8 +24,7 @@ Bytes hex(std::string_view text) {
 const std::string wildcard_hex = "20434b41414141414141414141414141414141414141414141414141414141414100";
 const std::string peerhost_hex = "20464145464546464345494550464446454341434143414341434143414341434100";
 
-// Samba's nmbd answering a node status request (PEERHOST, workgroup TESTGRP): five names and a 46-byte
-// statistics block of zeros.
+// Samba's nmbd answering a node status request (PEERHOST, workgroup TESTGRP): five names, 46 zero statistics.
 const Bytes nmbd_node_status = hex("123484000000000100000000" + wildcard_hex + "0021000100000000008905" +
                                    "50454552484f53542020202020202000040050454552484f53542020202020202003" +
                                    "040050454552484f5354202020202020202004005445535447525020202020202020" +
@@ -46,29 +44,7 @@ Bytes with(Bytes bytes, std::size_t at, std::uint8_t value) {
     return bytes;
 }
 
-ADAPTER_STATUS status_of(const Bytes &record) {
-    ADAPTER_STATUS status{};
-    EXPECT_GE(record.size(), sizeof status);
-    std::memcpy(&status, record.data(), std::min(record.size(), sizeof status));
-    return status;
-}
-
-NAME_BUFFER name_buffer_of(const Bytes &record, std::size_t index) {
-    NAME_BUFFER entry{};
-    std::memcpy(&entry, record.data() + sizeof(ADAPTER_STATUS) + index * sizeof entry, sizeof entry);
-    return entry;
-}
-
-TEST(NameEncoding, EveryByteValueAndMalformedNames) {
-    for (int first = 0; first < 256; first += 16) {
-        NetbiosName name;
-        for (std::size_t i = 0; i < name.size(); ++i)
-            name[i] = static_cast<std::uint8_t>(first + i);
-        auto bytes = encode_name(name);
-        ByteReader reader(bytes);
-        EXPECT_EQ(read_encoded_name(reader), name);
-        EXPECT_EQ(reader.remaining(), 0u);
-    }
+TEST(NameEncoding, MalformedNames) {
     Bytes good = hex(peerhost_hex);
     const struct {
         const char *what;
@@ -100,10 +76,8 @@ TEST(NodeStatusParsing, CapturedHostileAndOtherPackets) {
     auto response = parse_node_status_response(nmbd_node_status);
     ASSERT_TRUE(response);
     EXPECT_EQ(response->transaction_id, 0x1234);
-    EXPECT_EQ(response->name, wildcard_name());
-    EXPECT_EQ(response->names.at(0).name, make_name("PEERHOST", 0x00));
+    EXPECT_EQ(response->statistics, Bytes(46, 0));
     EXPECT_EQ(response->names.at(4).name, make_name("TESTGRP", 0x1E));
-    EXPECT_EQ(response->names[4].flags, 0x8400);
     for (std::size_t size = 0; size < nmbd_node_status.size(); ++size)
         EXPECT_FALSE(parse_node_status_response(std::span(nmbd_node_status).first(size))) << "cut at " << size;
 
@@ -113,8 +87,7 @@ TEST(NodeStatusParsing, CapturedHostileAndOtherPackets) {
         const char *what;
         Bytes packet;
         std::size_t names, statistics;  // names == 99: refused
-    } cases[] = {{"as captured", nmbd_node_status, 5, 46},
-                 {"NUM_NAMES beyond RDLENGTH", with(nmbd_node_status, 56, 10), 99, 0},
+    } cases[] = {{"NUM_NAMES beyond RDLENGTH", with(nmbd_node_status, 56, 10), 99, 0},
                  {"RDLENGTH past the datagram", with(nmbd_node_status, 55, 138), 99, 0},
                  {"RDLENGTH ends at the last name", with(nmbd_node_status, 55, 1 + 5 * 18), 5, 0},
                  {"no names", with(nmbd_node_status, 56, 0), 0, 136},
@@ -186,8 +159,7 @@ std::vector<unsigned> counters(const ADAPTER_STATUS &s) {
 }
 
 TEST(AdapterStatusMapping, RemoteStatisticsBlocksOfEverySize) {
-    // A full block with a distinct value in every field, big-endian as sent; a field counts only when the block
-    // holds all of it. CRC errors are no frame rejects (frmr_recv).
+    // Distinct big-endian values; a field counts when the block holds all of it; CRC errors are no frame rejects.
     Bytes full =
         hex("aa0000123456010203010a0a000b000c000d000e800000010001000000110012001300140015001600170018"
             "05dc");
@@ -208,12 +180,15 @@ TEST(AdapterStatusMapping, RemoteStatisticsBlocksOfEverySize) {
         std::vector<unsigned> expected(values.size());
         for (std::size_t i = 0; i < values.size(); i++)
             expected[i] = size >= ends[i] ? values[i] : 0;
-        EXPECT_EQ(counters(status_of(record)), expected) << size;
+        ADAPTER_STATUS status;
+        std::memcpy(&status, record.data(), sizeof status);
+        EXPECT_EQ(counters(status), expected) << size;
         const UCHAR flags[] = {REGISTERED, GROUP_NAME | DUPLICATE_DEREG, DEREGISTERED, DUPLICATE};
         for (std::size_t i = 0; i < 4; i++) {  // numbered from 1 in reply order
-            EXPECT_EQ(name_buffer_of(record, i).name_num, i + 1);
-            EXPECT_EQ(name_buffer_of(record, i).name_flags, flags[i]) << i;
-            EXPECT_EQ(std::memcmp(name_buffer_of(record, i).name, response.names[i].name.data(), NCBNAMSZ), 0);
+            NAME_BUFFER entry;
+            std::memcpy(&entry, record.data() + sizeof status + i * sizeof entry, sizeof entry);
+            EXPECT_EQ(std::make_tuple(entry.name_num, entry.name_flags), std::make_tuple(UCHAR(i + 1), flags[i]));
+            EXPECT_EQ(std::memcmp(entry.name, response.names[i].name.data(), NCBNAMSZ), 0);
         }
     }
 }

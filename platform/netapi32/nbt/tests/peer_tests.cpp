@@ -21,8 +21,7 @@ namespace {
 using testing::ListedName;
 using testing::PeerTestbed;
 
-// An asynchronous status command as the viewer sets it up: a 2048-byte buffer, the call name blank-padded, "*"
-// in ncb_name. Its event says when it completed.
+// An asynchronous status command as the viewer issues it (2048 bytes, blank-padded call name, "*" in ncb_name).
 struct StatusCommand {
     NCB ncb{};
     std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(2048, 0xCD);
@@ -93,7 +92,6 @@ TEST_F(RealPeer, RemoteAdapterStatusByNameAndByAddressMatchesNmblookup) {
     EXPECT_EQ(by_name.names(), expected);
     EXPECT_EQ(by_name.buffer, by_address.buffer);
     EXPECT_EQ(nobody.wait(), NRC_CMDTMO);
-    EXPECT_EQ(nobody.buffer[0], 0xCD);
 }
 
 TEST_F(RealPeer, NamesResolveByUnicastToTheConfiguredWinsServer) {
@@ -110,8 +108,7 @@ TEST_F(RealPeer, NamesResolveByUnicastToTheConfiguredWinsServer) {
     EXPECT_EQ(by_wins.names(), nmblookup_status(bed_->peer_address()));
 }
 
-// The local adapter: the veth's MAC address and counters, the local node's names, and the connections to port 139
-// of the LANA address as sessions (a listening socket is none).
+// The veth's MAC address and counters, the local node's names, and connections to port 139 as sessions.
 TEST_F(RealPeer, LocalAdapterAndSessions) {
     InterfaceInfo veth;
     for (auto &interface : list_interfaces())
