@@ -82,7 +82,9 @@ TEST(NodeStatusParsing, CapturedHostileAndOtherPackets) {
         EXPECT_FALSE(parse_node_status_response(std::span(nmbd_node_status).first(size))) << "cut at " << size;
 
     auto trailing = nmbd_node_status;
-    trailing.push_back(0xFF);  // bytes after RDATA belong to nothing
+    trailing.push_back(0xFF);                    // bytes after RDATA belong to nothing
+    auto echoed = with(nmbd_node_status, 5, 1);  // QDCOUNT 1: the question comes back ahead of the answer
+    echoed.insert(echoed.begin() + 12, nmbd_node_status.begin() + 12, nmbd_node_status.begin() + 50);
     const struct {
         const char *what;
         Bytes packet;
@@ -92,6 +94,8 @@ TEST(NodeStatusParsing, CapturedHostileAndOtherPackets) {
                  {"RDLENGTH ends at the last name", with(nmbd_node_status, 55, 1 + 5 * 18), 5, 0},
                  {"no names", with(nmbd_node_status, 56, 0), 0, 136},
                  {"trailing bytes", trailing, 5, 46},
+                 {"a question echoed", echoed, 5, 46},
+                 {"a question counted but missing", with(nmbd_node_status, 5, 1), 99, 0},
                  {"another opcode (WACK)", with(nmbd_node_status, 2, 0xBC), 99, 0},
                  {"an error rcode", with(nmbd_node_status, 3, 0x03), 99, 0},
                  {"no answer record", with(nmbd_node_status, 7, 0), 99, 0},
