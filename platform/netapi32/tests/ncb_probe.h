@@ -1,54 +1,42 @@
-// An NCB for tests, with a reply buffer between guard bytes and a record of what its post routine saw. Uses only
-// the Win32 API and the standard library, so the conformance tests can share it.
+// An NCB with its buffer between guard bytes and a record of what its post routine saw; Win32 and C++ only.
 #pragma once
 
 #include <windows.h>
 #include <nb30.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <vector>
 
 namespace ncb_probe {
 
-constexpr UCHAR guard = 0xcd;
-constexpr UCHAR unset_code = 0x5a;  // in ncb_retcode and ncb_cmd_cplt until Netbios() writes them
-constexpr size_t guard_size = 16;
+constexpr UCHAR guard = 0xcd, unset_code = 0x5a;  // unset_code: in both codes until Netbios() writes them
+constexpr size_t guard_bytes = 16;
 
 // The NCB comes first so that a post routine, given the NCB, finds its probe.
 struct Probe {
     NCB ncb;
     std::vector<UCHAR> area;  // guard bytes, the buffer, guard bytes
-    std::atomic<int> calls{0};
+    std::atomic<int> calls{0}, retcode_seen{-1}, cmd_cplt_seen{-1}, event_signalled_seen{-1};
     std::atomic<DWORD> thread{0};
-    std::atomic<int> retcode_seen{-1};
-    std::atomic<int> cmd_cplt_seen{-1};
-    std::atomic<int> event_signalled_seen{-1};
-    HANDLE posted;
+    HANDLE posted = CreateEventA(NULL, TRUE, FALSE, NULL);
 
-    Probe(UCHAR command, UCHAR lana, WORD length) : area(length + 2 * guard_size, guard) {
+    Probe(UCHAR command, UCHAR lana, WORD length) : area(length + 2 * guard_bytes, guard) {
         memset(&ncb, 0, sizeof(ncb));
         ncb.ncb_command = command;
         ncb.ncb_lana_num = lana;
         ncb.ncb_buffer = buffer();
         ncb.ncb_length = length;
-        ncb.ncb_retcode = unset_code;
-        ncb.ncb_cmd_cplt = unset_code;
-        posted = CreateEventA(NULL, TRUE, FALSE, NULL);
+        ncb.ncb_retcode = ncb.ncb_cmd_cplt = unset_code;
     }
     ~Probe() { CloseHandle(posted); }
-    Probe(const Probe &) = delete;
-    Probe &operator=(const Probe &) = delete;
-
-    PUCHAR buffer() { return area.data() + guard_size; }
+    PUCHAR buffer() { return area.data() + guard_bytes; }
     bool guards_intact() const {
-        for (size_t i = 0; i < guard_size; i++) {
-            if (area[i] != guard || area[area.size() - 1 - i] != guard)
-                return false;
-        }
-        return true;
+        return size_t(std::count(area.begin(), area.begin() + guard_bytes, guard) +
+                      std::count(area.end() - guard_bytes, area.end(), guard)) == 2 * guard_bytes;
     }
-    bool wait_posted(DWORD milliseconds = 30000) { return WaitForSingleObject(posted, milliseconds) == WAIT_OBJECT_0; }
+    bool wait_posted() { return WaitForSingleObject(posted, 30000) == WAIT_OBJECT_0; }
 };
 
 inline void CALLBACK RecordPost(PNCB pncb) {
