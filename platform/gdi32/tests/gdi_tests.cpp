@@ -1,96 +1,121 @@
-// Graphics objects, stock objects and filling, checked on the pixels of an in-memory bitmap.
-#include "gdi_test_canvas.h"
+// Graphics objects, filling, clipping, fonts, DrawTextA and its line layout, checked on the pixels of an
+// in-memory bitmap.
+#include "gdi_objects.h"
 
 #include <winuser.h>
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+#include <tuple>
+
 namespace {
 
-constexpr DWORD sentinel = 0xDEADBEEF;
+namespace gdi = platform::gdi;
+constexpr COLORREF white = 0xFFFFFF, grey = 0xC0C0C0;
 
-TEST(GdiObjects, StockObjectsAreStableAndSurviveDeletion) {
-    HGDIOBJ white = GetStockObject(WHITE_BRUSH);
-    ASSERT_NE(white, nullptr);
-    EXPECT_EQ(white, GetStockObject(WHITE_BRUSH));
-    EXPECT_NE(white, GetStockObject(BLACK_BRUSH));
-    EXPECT_TRUE(DeleteObject(white));
-    EXPECT_EQ(white, GetStockObject(WHITE_BRUSH));
-    EXPECT_EQ(GetStockObject(9), nullptr);  // an index with no object
-    EXPECT_EQ(GetStockObject(-1), nullptr);
+// An in-memory bitmap with a DC on it, whose client area starts at `origin` and is clipped to `clip`.
+struct Canvas {
+    std::shared_ptr<platform::display::Surface> surface;
+    HDC dc;
+    Canvas(int width, int height, POINT origin = {0, 0}, RECT clip = {})
+        : surface(std::make_shared<platform::display::Surface>(width, height)),
+          dc(gdi::create_surface_dc(surface, origin, clip.right ? clip : RECT{0, 0, width, height})) {}
+    ~Canvas() { gdi::delete_dc(dc); }
+    // True when any pixel of the area is darker than mid-grey (text ink).
+    bool has_ink(RECT area) const {
+        for (int y = area.top; y < area.bottom; ++y)
+            for (int x = area.left; x < area.right; ++x) {
+                COLORREF c = GetPixel(dc, x, y);
+                if (c != CLR_INVALID && GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 128)
+                    return true;
+            }
+        return false;
+    }
+};
+
+HFONT report_font() {
+    return CreateFontA(10, 8, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS,
+                       DEFAULT_QUALITY, FIXED_PITCH, "Courier");
 }
 
-TEST(GdiObjects, CreatedObjectsAreCountedUntilDeleted) {
-    std::size_t before = platform::gdi::live_object_count();
+// Stock objects survive deletion; created ones count until deleted; SelectObject returns the previous
+// object of the same kind; a deleted object is refused.
+TEST(GdiObjects, StockCreatedAndSelectedObjects) {
+    HGDIOBJ white_brush = GetStockObject(WHITE_BRUSH);
+    EXPECT_TRUE(DeleteObject(white_brush) && white_brush == GetStockObject(WHITE_BRUSH));
+    std::size_t before = gdi::live_object_count();
     HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
-    HFONT font = CreateFontA(10, 8, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS,
-                             DEFAULT_QUALITY, FIXED_PITCH, "Courier");
-    ASSERT_NE(brush, nullptr);
-    ASSERT_NE(font, nullptr);
-    EXPECT_EQ(platform::gdi::live_object_count(), before + 2);
+    EXPECT_EQ(gdi::live_object_count(), before + 1);
+    Canvas canvas(10, 10);
+    EXPECT_EQ(SelectObject(canvas.dc, brush), white_brush);
+    EXPECT_EQ(SelectObject(canvas.dc, GetStockObject(ANSI_FIXED_FONT)), GetStockObject(SYSTEM_FONT));
+    EXPECT_EQ(SelectObject(canvas.dc, white_brush), brush);
     EXPECT_TRUE(DeleteObject(brush));
-    EXPECT_TRUE(DeleteObject(font));
-    EXPECT_EQ(platform::gdi::live_object_count(), before);
-
-    SetLastError(sentinel);
-    EXPECT_FALSE(DeleteObject(brush));  // already gone
+    EXPECT_EQ(gdi::live_object_count(), before);
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(DeleteObject(brush) || SelectObject(canvas.dc, brush));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
-TEST(GdiObjects, SelectObjectReturnsThePreviousObjectOfThatKind) {
-    TestCanvas canvas(10, 10);
-    HBRUSH brush = CreateSolidBrush(RGB(0, 255, 0));
-    HGDIOBJ old_brush = SelectObject(canvas.dc, brush);
-    EXPECT_EQ(old_brush, GetStockObject(WHITE_BRUSH));
-    HGDIOBJ old_font = SelectObject(canvas.dc, GetStockObject(ANSI_FIXED_FONT));
-    EXPECT_EQ(old_font, GetStockObject(SYSTEM_FONT));
-    EXPECT_EQ(SelectObject(canvas.dc, old_brush), brush);  // the font slot was not touched
-    DeleteObject(brush);
-
-    SetLastError(sentinel);
-    EXPECT_EQ(SelectObject(canvas.dc, reinterpret_cast<HGDIOBJ>(0x7777)), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+// Each fill on a 30 by 30 white bitmap whose client area starts at `origin`, clipped to `clip`: the pixel
+// `inside` (client coordinates) takes the brush's colour when the fill succeeds; `outside` stays white.
+TEST(FillRect, FillsExactlyTheRectangleWithinTheClip) {
+    HBRUSH grey_brush = CreateSolidBrush(grey), black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    // clang-format off
+    const std::tuple<HBRUSH, POINT, RECT, RECT, int, POINT, POINT, COLORREF> cases[] = {
+        {grey_brush, {0, 0}, {}, {5, 6, 10, 12}, 1, {9, 11}, {10, 11}, grey},  // the right edge is excluded
+        {grey_brush, {0, 0}, {}, {5, 6, 10, 12}, 1, {5, 6}, {9, 12}, grey},    // and the bottom one
+        {reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), {0, 0}, {}, {0, 0, 8, 8}, 1, {3, 3}, {8, 8}, grey},
+        {static_cast<HBRUSH>(GetStockObject(NULL_BRUSH)), {0, 0}, {}, {0, 0, 8, 8}, 0, {20, 20}, {3, 3}, white},
+        {black, {10, 10}, {10, 10, 20, 20}, {-100, -100, 100, 100}, 1, {9, 9}, {10, 10}, 0},  // stays in the clip
+    };
+    // clang-format on
+    for (auto [brush, origin, clip, area, result, inside, outside, colour] : cases) {
+        Canvas canvas(30, 30, origin, clip);
+        EXPECT_EQ(FillRect(canvas.dc, &area, brush), result);
+        EXPECT_EQ(GetPixel(canvas.dc, inside.x, inside.y), result ? colour : white);
+        HDC whole = gdi::create_surface_dc(canvas.surface, {0, 0}, {0, 0, 30, 30});
+        EXPECT_EQ(GetPixel(whole, outside.x + origin.x, outside.y + origin.y), white);
+        gdi::delete_dc(whole);
+    }
+    DeleteObject(grey_brush);
 }
 
-TEST(FillRect, FillsExactlyTheRectangleWithTheBrushColour) {
-    TestCanvas canvas(20, 20);
-    HBRUSH grey = CreateSolidBrush(0xC0C0C0);
-    RECT area{5, 6, 10, 12};
-    EXPECT_EQ(FillRect(canvas.dc, &area, grey), 1);
-    DeleteObject(grey);
-    EXPECT_EQ(canvas.pixel(5, 6), 0xC0C0C0u);
-    EXPECT_EQ(canvas.pixel(9, 11), 0xC0C0C0u);
-    EXPECT_EQ(canvas.pixel(10, 11), 0xFFFFFFu);  // right and bottom edges are excluded
-    EXPECT_EQ(canvas.pixel(9, 12), 0xFFFFFFu);
-    EXPECT_EQ(canvas.pixel(4, 6), 0xFFFFFFu);
-}
-
-TEST(FillRect, AcceptsSystemColourBrushesAndRefusesHollowOrBadOnes) {
-    TestCanvas canvas(8, 8);
-    RECT all{0, 0, 8, 8};
-    EXPECT_EQ(FillRect(canvas.dc, &all, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)), 1);
-    EXPECT_EQ(canvas.pixel(3, 3), 0xC0C0C0u);
-    SetLastError(sentinel);
-    EXPECT_EQ(FillRect(canvas.dc, &all, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))), 0);
-    EXPECT_EQ(FillRect(canvas.dc, &all, reinterpret_cast<HBRUSH>(0x4444)), 0);
-    EXPECT_EQ(canvas.pixel(3, 3), 0xC0C0C0u);
-}
-
-TEST(DeviceContext, ClipAndOriginConfineDrawing) {
-    auto surface = std::make_shared<platform::display::Surface>(30, 30);
-    // A client area at (10, 10) of 10 by 10 pixels.
-    HDC dc = platform::gdi::create_surface_dc(surface, {10, 10}, {10, 10, 20, 20});
-    RECT huge{-100, -100, 100, 100};
-    FillRect(dc, &huge, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    EXPECT_EQ(GetPixel(dc, 0, 0), 0u);
-    EXPECT_EQ(GetPixel(dc, 9, 9), 0u);
-    EXPECT_EQ(GetPixel(dc, 10, 10), CLR_INVALID);  // outside the clip
-    platform::gdi::delete_dc(dc);
-    HDC whole = platform::gdi::create_surface_dc(surface, {0, 0}, {0, 0, 30, 30});
-    EXPECT_EQ(GetPixel(whole, 9, 9), 0xFFFFFFu);
-    EXPECT_EQ(GetPixel(whole, 20, 20), 0xFFFFFFu);
-    EXPECT_EQ(GetPixel(whole, 10, 10), 0u);
-    platform::gdi::delete_dc(whole);
+// Text in the 8 by 10 report font over a grey page: each line is a row of ten pixels, each character a
+// column of eight; the opaque background covers exactly the text's cells. Each case: the text, its length,
+// the rectangle, the format, the height returned, an area with ink, one without, a pixel of a text cell's
+// background and one of the page. A word longer than the line breaks between characters; a lone "\n" or
+// "\r" ends a line too, and a trailing line end adds none; "&" underlines the next character and "&&" is
+// one "&", unless DT_NOPREFIX.
+TEST(DrawText, BreaksWrapsAndClipsLines) {
+    // clang-format off
+    const std::tuple<const char *, int, RECT, UINT, int, RECT, RECT, POINT, POINT> cases[] = {
+        {"AAAA\r\nBB\r\n", -1, {0, 0, 200, 100}, DT_WORDBREAK, 20, {0, 10, 16, 20}, {16, 10, 40, 30}, {31, 9}, {32, 5}},
+        {"ONE TWO THREE", -1, {0, 0, 80, 100}, DT_WORDBREAK, 20, {0, 10, 40, 20}, {56, 0, 200, 10}, {39, 19}, {45, 15}},
+        {"XXXX\r\nXXXX\r\nXXXX", -1, {0, 0, 100, 25}, DT_WORDBREAK, 30, {0, 20, 32, 25}, {0, 25, 100, 100}, {31, 24},
+         {5, 27}},
+        {"AB\r\nCD", 2, {0, 0, 100, 30}, 0, 10, {0, 0, 16, 10}, {0, 10, 100, 30}, {15, 9}, {5, 15}},
+        {"ABCDEFGHIJ KL", -1, {0, 0, 32, 100}, DT_WORDBREAK, 40, {0, 30, 16, 40}, {32, 0, 200, 40}, {31, 9}, {33, 5}},
+        {"a\nb\rc\r\n\r\n", -1, {0, 0, 100, 100}, 0, 40, {0, 20, 8, 30}, {0, 40, 100, 100}, {7, 29}, {9, 35}},
+        {"E&xit &&", -1, {0, 0, 100, 100}, 0, 10, {8, 9, 16, 10}, {56, 0, 100, 10}, {35, 5}, {57, 5}},
+        {"E&xit", -1, {0, 0, 100, 100}, DT_NOPREFIX, 10, {32, 0, 40, 10}, {40, 0, 100, 10}, {15, 9}, {41, 5}},
+    };
+    // clang-format on
+    HFONT font = report_font();
+    for (auto [text, length, area, format, height, ink, clean, cell, page] : cases) {
+        Canvas canvas(200, 100);
+        SelectObject(canvas.dc, font);
+        RECT all{0, 0, 200, 100};
+        FillRect(canvas.dc, &all, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
+        EXPECT_EQ(DrawTextA(canvas.dc, text, length, &area, format), height) << text;
+        EXPECT_TRUE(canvas.has_ink(ink)) << text;
+        EXPECT_FALSE(canvas.has_ink(clean)) << text;
+        EXPECT_EQ(GetPixel(canvas.dc, cell.x, cell.y), white) << text;
+        EXPECT_EQ(GetPixel(canvas.dc, page.x, page.y), grey) << text;
+    }
+    DeleteObject(font);
 }
 
 }  // namespace

@@ -1,17 +1,20 @@
-// Dialogs from templates: creation order, focus rules, modal loops with dialog keys, dialog items, and
-// message boxes. Input comes from a helper thread, as a user's would, while the dialog runs.
+// Dialogs, their controls, message boxes, the menu bar and UI scripts, driven by injected input. A modal
+// test's input is injected once the dialog is active: the owner's deactivation posts a message that the
+// modal loop itself dispatches, and its handler types or clicks.
 #include "message_log.h"
 #include "rc/resource_tables.h"
-#include "testing/headless_display.h"
+#include "ui_script.h"
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <thread>
+#include <tuple>
 
 namespace {
 
-namespace ui = platform::testing::ui;
 namespace res = platform::resources;
-constexpr DWORD sentinel = 0xDEADBEEF;
 
 constexpr DWORD child = WS_CHILD | WS_VISIBLE;
 const res::DialogControl form_controls[] = {
@@ -20,167 +23,27 @@ const res::DialogControl form_controls[] = {
     {"BUTTON", "Check", 117, child | BS_AUTOCHECKBOX | WS_TABSTOP, 0, 2, 22, 50, 10},
     {"BUTTON", "OK", 101, child | BS_PUSHBUTTON | WS_TABSTOP, 0, 10, 36, 40, 14},
     {"BUTTON", "Cancel", 102, child | BS_PUSHBUTTON | WS_TABSTOP, 0, 55, 36, 40, 14},
+    {"SCROLLBAR", "", 116, child | SBS_VERT, 0, 98, 6, 8, 28},
 };
 const res::Dialog form{WS_POPUP | WS_CAPTION | DS_MODALFRAME, 0, 20, 20, 110, 56, "Form", "", 0, "", "", form_controls};
-const res::Dialog hidden_form{WS_POPUP | WS_CAPTION, 0, 20, 20, 110, 56, "Hidden", "", 0, "", "", form_controls};
-
+const res::Dialog shown{WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 20, 20, 110, 56, "Shown", "", 0, "", "", form_controls};
 const res::DialogControl about_controls[] = {
     {"STATIC", "About text", 102, child | SS_LEFT, 0, 11, 4, 73, 8},
     {"BUTTON", "OK", 141, child | BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 35, 54, 38, 14},
 };
 const res::Dialog about{WS_POPUP | WS_CAPTION, 0, 11, 19, 90, 72, "About", "", 0, "", "", about_controls};
+const res::MenuItem options_items[] = {{"&Configure LANA", 100, 0, {}}, {"&About", 140, 0, {}}, {"E&xit", 150, 0, {}}};
+const res::MenuItem bar_items[] = {{"&Options", 0, MF_POPUP, options_items}};
+const res::Menu test_menu{bar_items};
 
-std::vector<int> commands;
-INT_PTR init_result = TRUE;
+// What the dialog was told: WM_COMMAND as MAKEWPARAM(id, code), WM_VSCROLL as MAKEWPARAM(bar id, code).
+std::vector<std::pair<UINT, WPARAM>> told;
+std::vector<WPARAM> chosen;  // WM_COMMAND that reached the owner
 HWND init_hwnd = nullptr;
-
-INT_PTR CALLBACK form_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (worth_logging(message))
-        message_log().push_back({dialog, message, wparam});
-    switch (message) {
-        case WM_INITDIALOG:
-            init_hwnd = dialog;
-            return init_result;
-        case WM_COMMAND:
-            if (HIWORD(wparam) == BN_CLICKED)
-                commands.push_back(LOWORD(wparam));
-            if (LOWORD(wparam) == 102 || LOWORD(wparam) == 141) {
-                EndDialog(dialog, LOWORD(wparam));
-                return TRUE;
-            }
-            return FALSE;
-        default:
-            return FALSE;
-    }
-}
-
-class Dialogs : public ::testing::Test {
-protected:
-    HWND owner = nullptr;
-    void SetUp() override {
-        ui::headless();
-        res::register_dialog(std::string_view("FORM"), &form);
-        res::register_dialog(std::string_view("HIDDENFORM"), &hidden_form);
-        res::register_dialog(std::string_view("ABOUT"), &about);
-        register_logging_class("OwnerClass", 0, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        owner = CreateWindowExA(0, "OwnerClass", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 500, 400, nullptr,
-                                nullptr, nullptr, nullptr);
-        ui::pump_pending();
-        message_log().clear();
-        commands.clear();
-        init_result = TRUE;
-    }
-    void TearDown() override {
-        DestroyWindow(owner);
-        ui::pump_pending();
-        message_log().clear();
-    }
-    // Runs `input` on a helper thread once the dialog titled `title` is on the screen.
-    std::thread user(const char *title, std::function<void()> input) {
-        return std::thread([title, input] {
-            for (int i = 0; i < 2000 && !ui::find_window_titled(title); ++i)
-                Sleep(5);
-            input();
-        });
-    }
-};
-
-TEST_F(Dialogs, ModelessCreationReachesTheProcedureBeforeTheHandleIsKnown) {
-    init_hwnd = nullptr;
-    HWND dialog = CreateDialogParamA(nullptr, "hiddenform", owner, form_proc, 0);  // names ignore case
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(init_hwnd, dialog);
-    expect_sequence({{WM_INITDIALOG, dialog}}, "hidden dialog creation");
-    EXPECT_FALSE(IsWindowVisible(dialog));
-    EXPECT_EQ(GetWindow(dialog, GW_OWNER), owner);
-    // Focus waits for the dialog to become active: then the first tab stop, the edit, gets it.
-    EXPECT_NE(GetFocus(), GetDlgItem(dialog, 103));
-    ShowWindow(dialog, SW_SHOWNORMAL);
-    EXPECT_EQ(GetFocus(), GetDlgItem(dialog, 103));
-    DestroyWindow(dialog);
-
-    SetLastError(sentinel);
-    EXPECT_EQ(CreateDialogParamA(nullptr, "NOSUCH", owner, form_proc, 0), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
-}
-
-TEST_F(Dialogs, VisibleCreationOrderAndDialogUnits) {
-    const res::Dialog visible{
-        WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 20, 20, 110, 56, "Visible", "", 0, "", "", form_controls};
-    res::register_dialog(std::string_view("VISIBLE"), &visible);
-    HWND dialog = CreateDialogParamA(nullptr, "VISIBLE", owner, form_proc, 0);
-    ASSERT_NE(dialog, nullptr);
-    expect_sequence({{WM_INITDIALOG, dialog},
-                     {WM_SHOWWINDOW, dialog},
-                     {WM_NCACTIVATE, owner},
-                     {WM_ACTIVATE, owner},
-                     {WM_NCACTIVATE, dialog},
-                     {WM_ACTIVATE, dialog},
-                     {WM_KILLFOCUS, owner},
-                     {WM_COMMAND, dialog},  // EN_SETFOCUS from the edit
-                     {WM_PAINT},
-                     {WM_ERASEBKGND}},
-                    "visible dialog creation");
-    // 110 by 56 dialog units of the system font (base units 8 by 16) make 220 by 112 pixels.
-    RECT client;
-    GetClientRect(dialog, &client);
-    EXPECT_EQ(client.right, 220);
-    EXPECT_EQ(client.bottom, 112);
-    RECT edit;
-    GetWindowRect(GetDlgItem(dialog, 103), &edit);
-    POINT origin{0, 0};
-    ClientToScreen(dialog, &origin);
-    EXPECT_EQ(edit.left - origin.x, 100);
-    EXPECT_EQ(edit.top - origin.y, 12);
-    // The dialog's position is relative to the owner's client area.
-    POINT owner_origin{0, 0};
-    ClientToScreen(owner, &owner_origin);
-    RECT frame;
-    GetWindowRect(dialog, &frame);
-    EXPECT_EQ(frame.left, owner_origin.x + 40);
-    EXPECT_EQ(frame.top, owner_origin.y + 40);
-    DestroyWindow(dialog);
-}
-
-TEST_F(Dialogs, InitDialogReturningFalseKeepsTheFocusItSet) {
-    init_result = FALSE;
-    const res::Dialog visible{
-        WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 20, 20, 110, 56, "Visible2", "", 0, "", "", form_controls};
-    res::register_dialog(std::string_view("VISIBLE2"), &visible);
-    HWND dialog = CreateDialogParamA(nullptr, "VISIBLE2", owner, form_proc, 0);
-    // Nothing chose a control: activation focuses the first tab stop anyway, as a dialog needs one.
-    EXPECT_EQ(GetFocus(), GetDlgItem(dialog, 103));
-    DestroyWindow(dialog);
-}
-
-TEST_F(Dialogs, ModalDisablesTheOwnerAndEnterPressesTheDefaultButton) {
-    std::atomic<bool> owner_was_disabled{false};
-    auto input = user("About", [&] {
-        owner_was_disabled = !IsWindowEnabled(owner);  // read across threads: a plain style bit
-        ui::key(VK_RETURN);
-    });
-    INT_PTR result = DialogBoxParamA(nullptr, "ABOUT", owner, form_proc, 0);
-    input.join();
-    EXPECT_EQ(result, 141);
-    EXPECT_EQ(commands, std::vector<int>{141});
-    EXPECT_TRUE(owner_was_disabled.load());
-    EXPECT_TRUE(IsWindowEnabled(owner));
-    EXPECT_EQ(GetActiveWindow(), owner);
-}
-
-TEST_F(Dialogs, EnterWithoutADefaultButtonSendsIdOkAndEscapeSendsIdCancel) {
-    auto input = user("Form", [] {
-        ui::key(VK_RETURN);
-        ui::key(VK_ESCAPE);
-        Sleep(50);
-        ui::click(ui::center_of(GetDlgItem(ui::find_window_titled("Form"), 102)));
-    });
-    INT_PTR result = DialogBoxParamA(nullptr, "FORM", owner, form_proc, 0);
-    input.join();
-    EXPECT_EQ(result, 102);
-    // IDOK and IDCANCEL went unhandled, so the dialog stayed until Cancel was clicked.
-    EXPECT_EQ(commands, (std::vector<int>{IDOK, IDCANCEL, 102}));
-}
+std::function<void()> when_active;  // the user's input, run once the next modal dialog is active
+HANDLE popup_opening = nullptr;     // set when the menu loop is about to show a pop-up
+bool marker_seen = false;           // F1 reached the owner: what came before it has been handled
+int about_opened = 0;               // in a played script, About opens its box and destruction quits
 
 // Pumps this thread's messages through the dialog manager, as a modal loop does.
 void pump_dialog(HWND dialog) {
@@ -192,113 +55,383 @@ void pump_dialog(HWND dialog) {
         }
 }
 
-TEST_F(Dialogs, TabAndShiftTabWalkTheTabStopsInTemplateOrder) {
-    const res::Dialog visible{
-        WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 20, 20, 110, 56, "Tabs", "", 0, "", "", form_controls};
-    res::register_dialog(std::string_view("TABS"), &visible);
-    HWND dialog = CreateDialogParamA(nullptr, "TABS", owner, form_proc, 0);
-    ASSERT_NE(dialog, nullptr);
-    pump_dialog(dialog);
-    auto focus_id = [] { return GetDlgCtrlID(GetFocus()); };
-    EXPECT_EQ(focus_id(), 103);  // the first tab stop; the static label has none
-    std::vector<int> seen;
-    for (int i = 0; i < 4; ++i) {
-        ui::key(VK_TAB);
-        pump_dialog(dialog);
-        seen.push_back(focus_id());
-    }
-    EXPECT_EQ(seen, (std::vector<int>{117, 101, 102, 103}));  // wraps at the end
-    ui::key(VK_TAB, true);
-    pump_dialog(dialog);
-    EXPECT_EQ(focus_id(), 102);  // Shift+Tab goes back, wrapping at the start
+std::vector<WPARAM> told_of(UINT message, int code = -1) {
+    std::vector<WPARAM> found;
+    for (auto [m, wparam] : told)
+        if (m == message && (code < 0 || HIWORD(wparam) == code))
+            found.push_back(wparam);
+    return found;
+}
 
-    // A disabled control is passed over.
-    EnableWindow(GetDlgItem(dialog, 103), FALSE);
+INT_PTR CALLBACK form_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    log_message(dialog, message);
+    if (message == WM_INITDIALOG)
+        init_hwnd = dialog;
+    if (message == WM_COMMAND)
+        told.push_back({message, wparam});
+    if (message == WM_VSCROLL)
+        told.push_back({message, MAKEWPARAM(GetDlgCtrlID(reinterpret_cast<HWND>(lparam)), wparam)});
+    bool ends = message == WM_COMMAND && (LOWORD(wparam) == 102 || LOWORD(wparam) == 141);
+    if (ends)
+        EndDialog(dialog, LOWORD(wparam));
+    return message == WM_INITDIALOG || ends;
+}
+
+LRESULT CALLBACK owner_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_ACTIVATE && LOWORD(wparam) == WA_INACTIVE && when_active)
+        PostMessageA(hwnd, WM_USER + 100, 0, 0);
+    if (message == WM_USER + 100 && when_active)
+        std::exchange(when_active, nullptr)();
+    if (message == WM_COMMAND)
+        chosen.push_back(wparam);
+    if (message == WM_COMMAND && wparam == 140 && about_opened >= 0 && ++about_opened)
+        DialogBoxParamA(nullptr, "ABOUT", hwnd, form_proc, 0);
+    if (message == WM_DESTROY && about_opened >= 0)
+        PostQuitMessage(0);
+    if (message == WM_INITMENUPOPUP)
+        SetEvent(popup_opening);
+    marker_seen = marker_seen || (message == WM_KEYDOWN && wparam == VK_F1);
+    return logging_proc(hwnd, message, wparam, lparam);
+}
+
+class Dialogs : public ::testing::Test {
+protected:
+    HWND owner = nullptr, dialog = nullptr;
+    void SetUp() override {
+        ui::headless();
+        res::register_dialog(std::string_view("FORM"), &form);
+        res::register_dialog(std::string_view("SHOWN"), &shown);
+        res::register_dialog(std::string_view("ABOUT"), &about);
+        res::register_menu(std::string_view("TestMenu"), &test_menu);
+        register_class("OwnerClass", owner_proc, "TESTMENU");  // resource names ignore case
+        owner = make_window("OwnerClass", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 500, 400);
+        popup_opening = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        ui::pump_pending();
+        log_of_messages.clear();
+        told.clear();
+        chosen.clear();
+        about_opened = -1;
+    }
+    void TearDown() override {
+        DestroyWindow(owner);
+        CloseHandle(popup_opening);
+        ui::pump_pending();
+    }
+    int focus_id() { return GetDlgCtrlID(GetFocus()); }
+    // Shows the modeless dialog with every control, its input handled as a modal loop would.
+    void show_form() {
+        dialog = CreateDialogParamA(nullptr, "SHOWN", owner, form_proc, 0);
+        pump_dialog(dialog);
+        told.clear();
+    }
+};
+
+TEST_F(Dialogs, CreationOrderFocusAndDialogUnits) {
+    init_hwnd = nullptr;
+    dialog = CreateDialogParamA(nullptr, "form", owner, form_proc, 0);  // hidden; names ignore case
+    EXPECT_EQ(init_hwnd, dialog);  // the procedure ran before the handle was returned
+    expect_sequence({{WM_INITDIALOG, dialog}}, "hidden dialog creation");
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), owner);
+    EXPECT_NE(focus_id(), 103);  // focus waits for the dialog to become active
+    ShowWindow(dialog, SW_SHOWNORMAL);
+    EXPECT_EQ(focus_id(), 103);  // the first tab stop, the edit
+    DestroyWindow(dialog);
+    log_of_messages.clear();
+    dialog = CreateDialogParamA(nullptr, "SHOWN", owner, form_proc, 0);
+    // WM_COMMAND is EN_SETFOCUS from the edit.
+    // clang-format off
+    const std::vector<Expected> creation = {{WM_INITDIALOG, dialog}, {WM_SHOWWINDOW, dialog}, {WM_NCACTIVATE, owner},
+        {WM_ACTIVATE, owner}, {WM_NCACTIVATE, dialog}, {WM_ACTIVATE, dialog}, {WM_KILLFOCUS, owner},
+        {WM_COMMAND, dialog}, WM_PAINT, WM_ERASEBKGND};
+    // clang-format on
+    expect_sequence(creation, "visible dialog creation");
+    // 110 by 56 dialog units of the system font (base units 8 by 16) make 220 by 112 pixels; the position
+    // is relative to the owner's client area.
+    RECT client, edit, frame;
+    GetClientRect(dialog, &client);
+    GetWindowRect(GetDlgItem(dialog, 103), &edit);
+    GetWindowRect(dialog, &frame);
+    POINT origin{0, 0}, owner_origin{0, 0};
+    ClientToScreen(dialog, &origin);
+    ClientToScreen(owner, &owner_origin);
+    EXPECT_EQ(std::make_pair(client.right, client.bottom), std::make_pair(220, 112));
+    RECT units{0, 0, 110, 56};
+    EXPECT_TRUE(MapDialogRect(dialog, &units) && units.right == client.right && units.bottom == client.bottom);
+    EXPECT_EQ(std::make_pair(edit.left - origin.x, edit.top - origin.y), std::make_pair(100, 12));
+    EXPECT_EQ(std::make_pair(frame.left - owner_origin.x, frame.top - owner_origin.y), std::make_pair(40, 40));
+}
+
+TEST_F(Dialogs, TabAndShiftTabWalkTheTabStopsInTemplateOrder) {
+    show_form();
+    EXPECT_EQ(focus_id(), 103);  // the first tab stop; the static label has none
+    const std::pair<bool, int> steps[] = {{0, 117}, {0, 101}, {0, 102}, {0, 103}, {1, 102}, {1, 101}, {0, 102}};
+    for (auto [shift, focus] : steps) {
+        ui::key(VK_TAB, shift);
+        pump_dialog(dialog);
+        EXPECT_EQ(focus_id(), focus);  // wrapping at both ends
+    }
+    EnableWindow(GetDlgItem(dialog, 103), FALSE);  // a disabled control is passed over
     ui::key(VK_TAB);
     pump_dialog(dialog);
     EXPECT_EQ(focus_id(), 117);
-    EXPECT_TRUE(commands.empty());  // Tab presses nothing
-    DestroyWindow(dialog);
+    EXPECT_TRUE(told_of(WM_COMMAND, BN_CLICKED).empty());  // Tab presses nothing
+    SetActiveWindow(owner);                                // the dialog keeps its focus for when it is active again
+    SetActiveWindow(dialog);
+    EXPECT_EQ(focus_id(), 117);
 }
 
-TEST_F(Dialogs, AWorkersSendIsHandledWhileAModalLoopRuns) {
-    std::atomic<LRESULT> reply{0};
-    auto input = user("About", [&] {
-        // The worker's send is served by the modal loop on the main thread.
-        reply = SendMessageA(owner, WM_GETTEXTLENGTH, 0, 0);
-        ui::key(VK_RETURN);
-    });
+TEST_F(Dialogs, ModalLoopsTakeDialogKeysClicksAndWorkersSends) {
+    bool owner_was_disabled = false;
+    when_active = [&] {
+        owner_was_disabled = !IsWindowEnabled(owner);
+        ui::key(VK_RETURN);  // presses the default button
+    };
     EXPECT_EQ(DialogBoxParamA(nullptr, "ABOUT", owner, form_proc, 0), 141);
-    input.join();
+    EXPECT_EQ(told_of(WM_COMMAND, BN_CLICKED), std::vector<WPARAM>{141});
+    EXPECT_TRUE(owner_was_disabled && IsWindowEnabled(owner));
+    EXPECT_EQ(GetActiveWindow(), owner);
+    // Without a default button Enter sends IDOK and Escape IDCANCEL; unhandled, they leave the dialog open.
+    told.clear();
+    when_active = [] {
+        ui::key(VK_RETURN);
+        ui::key(VK_ESCAPE);
+        ui::click(ui::center_of(GetDlgItem(GetActiveWindow(), 102)));
+    };
+    EXPECT_EQ(DialogBoxParamA(nullptr, "FORM", owner, form_proc, 0), 102);
+    EXPECT_EQ(told_of(WM_COMMAND, BN_CLICKED), (std::vector<WPARAM>{IDOK, IDCANCEL, 102}));
+    // A worker's send to the owner is served by the modal loop.
+    std::atomic<LRESULT> reply{0};
+    std::thread worker;
+    when_active = [&] {
+        worker = std::thread([&] {
+            reply = SendMessageA(owner, WM_GETTEXTLENGTH, 0, 0);
+            ui::key(VK_RETURN);
+        });
+    };
+    EXPECT_EQ(DialogBoxParamA(nullptr, "ABOUT", owner, form_proc, 0), 141);
+    worker.join();
     EXPECT_EQ(reply.load(), 5);  // "Owner"
 }
 
 TEST_F(Dialogs, DialogItemNumbersAndText) {
-    HWND dialog = CreateDialogParamA(nullptr, "HIDDENFORM", owner, form_proc, 0);
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(SetDlgItemInt(dialog, 103, static_cast<UINT>(-5), TRUE));
+    dialog = CreateDialogParamA(nullptr, "FORM", owner, form_proc, 0);
     char text[16];
+    EXPECT_TRUE(SetDlgItemInt(dialog, 103, static_cast<UINT>(-5), TRUE));
     EXPECT_EQ(GetDlgItemTextA(dialog, 103, text, sizeof text), 2u);
-    EXPECT_STREQ(text, "-5");
-    BOOL translated = FALSE;
-    EXPECT_EQ(static_cast<int>(GetDlgItemInt(dialog, 103, &translated, TRUE)), -5);
-    EXPECT_TRUE(translated);
-    EXPECT_EQ(GetDlgItemInt(dialog, 103, &translated, FALSE), 0u);  // unsigned: no minus sign
-    EXPECT_FALSE(translated);
-    for (const char *bad : {"", "abc", "12a", "-", "99999999999"}) {
-        SetDlgItemTextA(dialog, 103, bad);
-        EXPECT_EQ(GetDlgItemInt(dialog, 103, &translated, TRUE), 0u) << bad;
-        EXPECT_FALSE(translated) << bad;
+    EXPECT_TRUE(SetDlgItemInt(dialog, 103, 4000000000u, FALSE));
+    EXPECT_EQ(GetDlgItemTextA(dialog, 103, text, sizeof text), 10u);
+    // clang-format off
+    const std::tuple<const char *, BOOL, UINT, BOOL> cases[] = {
+        {"-5", TRUE, static_cast<UINT>(-5), TRUE}, {"-5", FALSE, 0, FALSE}, {" 65535 ", TRUE, 65535, TRUE},
+        {"+7", TRUE, 0, FALSE}, {"", TRUE, 0, FALSE}, {"12a", TRUE, 0, FALSE}, {"-", TRUE, 0, FALSE},
+        {"2147483647", TRUE, 2147483647u, TRUE}, {"2147483648", TRUE, 0, FALSE},
+        {"-2147483648", TRUE, 0x80000000u, TRUE}, {"4294967295", FALSE, 0xFFFFFFFFu, TRUE},
+        {"4294967296", FALSE, 0, FALSE}};
+    // clang-format on
+    for (auto [number, is_signed, value, translated] : cases) {  // blanks, a minus sign when signed, digits
+        SetDlgItemTextA(dialog, 103, number);
+        BOOL got = !translated;
+        EXPECT_EQ(GetDlgItemInt(dialog, 103, &got, is_signed), value) << number;
+        EXPECT_EQ(got, translated) << number;
     }
-    SetDlgItemTextA(dialog, 103, " 65535 ");
-    EXPECT_EQ(GetDlgItemInt(dialog, 103, nullptr, TRUE), 65535u);
     SetDlgItemTextA(dialog, 103, "0123456789");
     EXPECT_EQ(GetDlgItemTextA(dialog, 103, text, 5), 4u);  // cut to the buffer
     EXPECT_STREQ(text, "0123");
-
-    SetLastError(sentinel);
-    EXPECT_EQ(GetDlgItem(dialog, 999), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CONTROL_ID_NOT_FOUND));
     EXPECT_EQ(GetDlgItemTextA(dialog, 999, text, sizeof text), 0u);
     EXPECT_STREQ(text, "");
-    DestroyWindow(dialog);
 }
 
-TEST_F(Dialogs, MessageBoxYesNoWithTheSecondButtonAsDefault) {
+TEST_F(Dialogs, MessageBoxesAnswerWithTheButtonChosen) {
     unsigned bells = ui::bell_count();
-    auto input = user("Exit", [] { ui::key(VK_RETURN); });
-    EXPECT_EQ(MessageBoxA(owner, "Do you wish to exit?", "Exit", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2), IDNO);
-    input.join();
-    EXPECT_TRUE(IsWindowEnabled(owner));
-
-    auto click_yes = user("Exit", [] {
-        HWND box = ui::find_window_titled("Exit");
-        ui::key(VK_ESCAPE);  // no Cancel button: nothing happens
-        ui::click(ui::center_of(GetDlgItem(box, IDYES)));
-    });
-    EXPECT_EQ(MessageBoxA(owner, "Do you wish to exit?", "Exit", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2), IDYES);
-    click_yes.join();
-
-    auto ok = user("Note", [] { ui::key(VK_ESCAPE); });
-    EXPECT_EQ(MessageBoxA(owner, "LANA selected is not valid\nPlease try again.", "Note", MB_OK), IDOK);
-    ok.join();
+    std::string seen;
+    const std::tuple<UINT, unsigned, int, int> cases[] = {
+        // type, key, a button clicked after it, result
+        {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, VK_RETURN, 0, IDNO},
+        {MB_YESNO | MB_DEFBUTTON2, VK_ESCAPE, IDYES, IDYES},  // no Cancel button: Escape does nothing
+        {MB_OK, VK_ESCAPE, 0, IDOK},
+        {MB_OKCANCEL, VK_ESCAPE, 0, IDCANCEL},
+        {MB_OKCANCEL | MB_DEFBUTTON3, VK_RETURN, 0, IDCANCEL},  // past the last button: the last
+        {MB_RETRYCANCEL, VK_RETURN, 0, IDRETRY},
+    };
+    for (auto [type, key, click, result] : cases) {
+        when_active = [&] {
+            ui::pump_until([&] { return (seen = ui::screen_text()).find("wish") != std::string::npos; });
+            ui::key(key);
+            if (click)
+                ui::click(ui::center_of(GetDlgItem(GetActiveWindow(), click)));
+        };
+        EXPECT_EQ(MessageBoxA(owner, "Do you wish to exit?", "Exit", type), result) << type;
+    }
+    EXPECT_NE(seen.find("[Exit]"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("Retry"), std::string::npos) << seen;
     EXPECT_EQ(ui::bell_count(), bells);
     MessageBeep(1);
     EXPECT_EQ(ui::bell_count(), bells + 1);
 }
 
-TEST_F(Dialogs, TheMessageBoxShowsItsTextToTheUser) {
-    std::string seen;
-    auto input = user("Exit", [&] {
-        Sleep(100);
-        seen = ui::screen_text();
-        ui::key(VK_RETURN);
+TEST_F(Dialogs, AutoCheckBoxAndScrollBarControlsNotifyTheDialog) {
+    show_form();
+    HWND box = GetDlgItem(dialog, 117);
+    ui::click(ui::center_of(box));
+    pump_dialog(dialog);
+    EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(told_of(WM_COMMAND), (std::vector<WPARAM>{MAKEWPARAM(103, EN_KILLFOCUS), 117}));
+    EXPECT_EQ(GetFocus(), box);
+    SendMessageA(box, BM_SETCHECK, BST_UNCHECKED, 0);  // setting the mark notifies nobody
+    // A push button's raised edges sink while it is pressed; released outside it, a press is no click.
+    HWND ok = GetDlgItem(dialog, 101);
+    RECT face;
+    GetClientRect(ok, &face);
+    for (bool pressed : {false, true}) {
+        if (pressed)
+            ui::mouse_down(ui::center_of(ok));
+        pump_dialog(dialog);
+        EXPECT_EQ(ui::client_pixel(ok, {0, 0}), pressed ? RGB(64, 64, 64) : RGB(255, 255, 255));
+        EXPECT_EQ(ui::client_pixel(ok, {face.right - 1, face.bottom - 1}), pressed ? 0xFFFFFFu : RGB(64, 64, 64));
+    }
+    ui::mouse_up(ui::center_of(box));
+    pump_dialog(dialog);
+    SetFocus(box);
+    EXPECT_EQ(IsDlgButtonChecked(dialog, 117), static_cast<UINT>(BST_UNCHECKED));
+    ui::key(VK_SPACE);
+    pump_dialog(dialog);
+    EXPECT_EQ(IsDlgButtonChecked(dialog, 117), static_cast<UINT>(BST_CHECKED));
+    EXPECT_EQ(told_of(WM_COMMAND, BN_CLICKED), (std::vector<WPARAM>{117, 117}));
+    // The scroll bar control's arrows send line codes, each followed by SB_ENDSCROLL.
+    RECT area;
+    GetWindowRect(GetDlgItem(dialog, 116), &area);
+    ui::click({(area.left + area.right) / 2, area.top + 2});
+    ui::click({(area.left + area.right) / 2, area.bottom - 2});
+    pump_dialog(dialog);
+    EXPECT_EQ(told_of(WM_VSCROLL), (std::vector<WPARAM>{MAKEWPARAM(116, SB_LINEUP), MAKEWPARAM(116, SB_ENDSCROLL),
+                                                        MAKEWPARAM(116, SB_LINEDOWN), MAKEWPARAM(116, SB_ENDSCROLL)}));
+}
+
+TEST_F(Dialogs, EditTypingCaretSelectionAndDeletion) {
+    show_form();
+    HWND edit = GetDlgItem(dialog, 103);
+    // Keys (with Shift or not), what is typed after them, the text then, and the EN_CHANGE count (-1: any).
+    const std::tuple<std::vector<std::pair<unsigned, bool>>, const char *, const char *, int> steps[] = {
+        {{}, "12345", "12345", 5},
+        {{{VK_HOME, false}, {VK_DELETE, false}, {VK_END, false}, {VK_BACK, false}}, "", "234", 2},
+        {{{VK_END, false}, {VK_DELETE, false}, {VK_HOME, false}, {VK_BACK, false}}, "", "234", -1},  // at the ends
+        {{{VK_RIGHT, false}, {VK_RIGHT, false}, {VK_LEFT, true}}, "x", "2x4", 1},  // replaces the selection
+        {{{VK_HOME, false}, {VK_END, true}}, "-1", "-1", 2},
+        {{},
+         "WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW",
+         "-1WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW",
+         40},  // it scrolls
+    };
+    for (auto &[keys, typed, text, changes] : steps) {
+        told.clear();
+        for (auto [key, shift] : keys)
+            ui::key(key, shift);
+        ui::type(typed);
+        pump_dialog(dialog);
+        char got[64];
+        GetDlgItemTextA(dialog, 103, got, sizeof got);
+        EXPECT_STREQ(got, text);
+        EXPECT_TRUE(changes < 0 || told_of(WM_COMMAND, EN_CHANGE).size() == static_cast<std::size_t>(changes)) << text;
+    }
+    ui::double_click(ui::center_of(edit));  // selects everything
+    pump_dialog(dialog);
+    EXPECT_EQ(SendMessageA(edit, EM_GETSEL, 0, 0), MAKELRESULT(0, 42));
+    // Disabled, it takes neither keys nor characters.
+    EnableWindow(edit, FALSE);
+    for (auto [message, wparam] :
+         {std::pair<UINT, WPARAM>{WM_KEYDOWN, VK_HOME}, {WM_KEYDOWN, VK_DELETE}, {WM_CHAR, 'z'}})
+        SendMessageA(edit, message, wparam, 0);
+    EXPECT_EQ(SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0), 42);
+}
+
+TEST_F(Dialogs, TheMenuBarTakesTheMouseArrowsMnemonicsEnterAndEscape) {
+    // The menu loop runs inside the click's handling. Once it opens the pop-up, a user's thread waits for
+    // the loop to serve a sent message (the pop-up is up by then) and clicks the item.
+    std::thread user([&] {
+        WaitForSingleObject(popup_opening, INFINITE);
+        SendMessageA(owner, WM_NULL, 0, 0);
+        ui::click(ui::popup_item_of("E&xit"));
     });
-    MessageBoxA(owner, "Do you wish to exit?", "Exit", MB_YESNO | MB_DEFBUTTON2);
-    input.join();
-    EXPECT_NE(seen.find("[Exit]"), std::string::npos) << seen;
-    EXPECT_NE(seen.find("Do you wish to exit?"), std::string::npos) << seen;
-    EXPECT_NE(seen.find("Yes"), std::string::npos) << seen;
+    ui::click(ui::menu_bar_item_of(owner, 0));
+    bool done = ui::pump_until([] { return !chosen.empty(); });
+    user.join();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(chosen, std::vector<WPARAM>{150});
+    const std::tuple<std::vector<unsigned>, const char *, std::vector<WPARAM>> cases[] = {
+        {{VK_MENU, VK_DOWN, VK_DOWN, VK_RETURN}, "", {140}},          // Down opens Options on its first item
+        {{VK_F10, VK_DOWN, VK_UP, VK_RETURN}, "", {150}},             // Up wraps to the last
+        {{VK_F10, VK_RIGHT, VK_DOWN, VK_RETURN}, "", {100}},          // Right wraps round the one-item bar
+        {{VK_F10, VK_DOWN, VK_DOWN, VK_LEFT, VK_RETURN}, "", {100}},  // and reopens its pop-up on the first item
+        {{VK_F10}, "ox", {150}},                                      // mnemonics
+        {{VK_F10, VK_F10}, "", {}},                                   // a second F10 leaves the menu
+        {{VK_F10, VK_RETURN, VK_ESCAPE, VK_ESCAPE}, "", {}},          // closes the pop-up, then leaves the menu
+    };
+    for (auto &[keys, typed, expected] : cases) {
+        chosen.clear();
+        marker_seen = false;
+        for (unsigned key : keys)
+            ui::key(key);
+        ui::type(typed);
+        ui::key(VK_F1);  // reaches the owner only once the menu loop has ended
+        ASSERT_TRUE(ui::pump_until([] { return marker_seen; }));
+        ui::pump_pending();
+        EXPECT_EQ(chosen, expected);
+    }
+}
+
+// UI scripts: a malformed line is refused with its number; a played script drives the owner's menu and
+// About box to the end, leaving a screenshot and the screen's text; a line it cannot carry out stops it.
+TEST_F(Dialogs, UiScriptsParseDriveTheWindowsAndStopAtTheFirstFailure) {
+    using platform::user::parse_ui_script, platform::user::play_ui_script;
+    std::vector<platform::user::ScriptLine> lines;
+    std::string error;
+    // clang-format off
+    const std::pair<const char *, const char *> refused[] = {
+        {"menu About\njump Now\n", "script:2: unknown command \"jump\""},
+        {"key Hyper\n", "script:1: unknown key \"Hyper\""}, {"wait soon\n", "script:1: wait needs milliseconds"},
+        {"\n\nclick\n", "script:3: click needs an argument"}, {"quit now\n", "script:1: quit takes no argument"},
+        {"shot a/b\n", "script:1: a shot name is a plain file name"},
+        {"scroll LANA 00 Sideways\n", "script:1: scroll needs a window title and a code"}};
+    const std::pair<const char *, const char *> failing[] = {
+        {"waitfor Owner\nclick Nope\n", "script:2: no button \"Nope\" in the active window"},
+        {"doubleclick Ghost\n", "script:1: no window \"Ghost\""}};
+    // clang-format on
+    for (auto [text, message] : refused) {
+        EXPECT_FALSE(parse_ui_script(text, lines, error)) << text;
+        EXPECT_EQ(error, message);
+    }
+    lines.clear();
+    ASSERT_TRUE(
+        parse_ui_script("# the demo\n\nwaitfor Owner 5000\nmenu About\nwaitfor About\nshot about\nkey Enter\n"
+                        "menu &About\nwaitfor About\nclick OK\nquit\n",
+                        lines, error));
+    auto directory = std::filesystem::temp_directory_path() / ("ui_script_" + std::to_string(GetCurrentProcessId()));
+    std::filesystem::create_directories(directory);
+    std::vector<std::string> errors;
+    bool played = false;
+    about_opened = 0;
+    std::thread player([&] {
+        for (auto [text, message] : failing) {
+            std::vector<platform::user::ScriptLine> parsed;
+            parse_ui_script(text, parsed, error);
+            errors.push_back(play_ui_script(parsed, directory, error) ? "played" : error);
+        }
+        played = play_ui_script(lines, directory, error);
+    });
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
+    player.join();
+    EXPECT_TRUE(played) << error;
+    for (std::size_t i = 0; i < errors.size(); ++i)
+        EXPECT_EQ(errors[i], failing[i].second);
+    EXPECT_EQ(about_opened, 2);
+    EXPECT_FALSE(IsWindow(owner));
+    EXPECT_TRUE(std::filesystem::exists(directory / "about.png"));
+    std::ifstream file(directory / "about.txt");
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("[About]\n  About\n  About text\n"), std::string::npos) << text;
+    std::filesystem::remove_all(directory);
 }
 
 }  // namespace

@@ -1,76 +1,73 @@
-// Wine-style message recording: a window procedure logs what it receives, and a test compares the log
-// with a table of expected messages.
+// Shared by user32's tests: a Wine-style message recorder whose log is compared with sequence tables (the
+// expected messages in order, some flagged optional), and small helpers for windows.
 #pragma once
+
+#include "testing/headless_display.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
-struct LoggedMessage {
-    HWND hwnd;
-    UINT message;
-    WPARAM wparam;
-    bool operator==(const LoggedMessage &) const = default;
-};
+namespace ui = platform::testing::ui;
 
-inline std::vector<LoggedMessage> &message_log() {
-    static std::vector<LoggedMessage> log;
-    return log;
-}
+inline std::vector<std::pair<HWND, UINT>> log_of_messages;
 
-// Messages that come and go with implementation details (mouse moves, hit tests) are not logged.
-inline bool worth_logging(UINT message) {
-    return message != WM_NCHITTEST && message != WM_SETCURSOR && message != WM_NCMOUSEMOVE && message != WM_MOUSEMOVE &&
-           message != WM_GETTEXT && message != WM_GETTEXTLENGTH && message != WM_CTLCOLORBTN &&
-           message != WM_CTLCOLORSTATIC && message != WM_CTLCOLOREDIT && message != WM_CTLCOLORDLG &&
-           message != WM_CTLCOLORSCROLLBAR && message != WM_GETDLGCODE;
-}
-
-// Expected messages by id alone (hwnd null) or with their window.
+// One row of a sequence table: the message, its window when that matters, and whether it may be missing.
 struct Expected {
+    Expected(UINT m, HWND h = nullptr, bool o = false) : message(m), hwnd(h), optional(o) {}
     UINT message;
-    HWND hwnd = nullptr;
+    HWND hwnd;
+    bool optional;
 };
 
-inline std::string message_name(UINT message) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "0x%04X", message);
-    return buffer;
-}
-
-inline void expect_sequence(const std::vector<Expected> &expected, const char *what) {
-    auto &log = message_log();
+// Compares the log with the table in order, passing over optional rows that did not come; clears the log.
+inline void expect_sequence(const std::vector<Expected> &table, const char *what) {
+    auto &log = log_of_messages;
+    std::size_t at = 0;
+    bool matches = true;
     std::string got, want;
-    for (auto &m : log)
-        got += message_name(m.message) + " ";
-    for (auto &m : expected)
-        want += message_name(m.message) + " ";
-    EXPECT_EQ(got, want) << what;
-    for (std::size_t i = 0; i < std::min(log.size(), expected.size()); ++i) {
-        if (expected[i].hwnd) {
-            EXPECT_EQ(log[i].hwnd, expected[i].hwnd) << what << ": message " << i;
-        }
+    for (auto &row : table) {
+        if (at < log.size() && log[at].second == row.message && (!row.hwnd || log[at].first == row.hwnd))
+            ++at;
+        else
+            matches = matches && row.optional;
+        want += std::to_string(row.message) + (row.optional ? "? " : " ");
     }
+    for (auto &m : log)
+        got += std::to_string(m.second) + " ";
+    EXPECT_TRUE(matches && at == log.size()) << what << "\n got:  " << got << "\n want: " << want;
     log.clear();
 }
 
+// Logs what a window receives, leaving out what comes and goes with implementation details (mouse moves,
+// hit tests, colours, text queries).
+inline void log_message(HWND hwnd, UINT message) {
+    static const UINT noise[] = {WM_NCHITTEST,    WM_SETCURSOR,     WM_NCMOUSEMOVE,       WM_MOUSEMOVE,
+                                 WM_GETTEXT,      WM_GETTEXTLENGTH, WM_CTLCOLORBTN,       WM_CTLCOLORSTATIC,
+                                 WM_CTLCOLOREDIT, WM_CTLCOLORDLG,   WM_CTLCOLORSCROLLBAR, WM_GETDLGCODE};
+    if (std::find(std::begin(noise), std::end(noise), message) == std::end(noise))
+        log_of_messages.push_back({hwnd, message});
+}
+
 inline LRESULT CALLBACK logging_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (worth_logging(message))
-        message_log().push_back({hwnd, message, wparam});
+    log_message(hwnd, message);
     return DefWindowProcA(hwnd, message, wparam, lparam);
 }
 
-inline ATOM register_logging_class(const char *name, UINT style = 0, HBRUSH background = nullptr, int window_extra = 0,
-                                   WNDPROC proc = logging_proc) {
-    WNDCLASSA wc{};
-    wc.style = style;
-    wc.lpfnWndProc = proc;
-    wc.cbWndExtra = window_extra;
-    wc.hbrBackground = background;
-    wc.lpszClassName = name;
+inline ATOM register_class(const char *name, WNDPROC proc = logging_proc, const char *menu = nullptr, int extra = 0) {
+    WNDCLASSA wc{CS_DBLCLKS, proc, 0, extra, nullptr, nullptr, nullptr, nullptr, menu, name};
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     UnregisterClassA(name, nullptr);
     return RegisterClassA(&wc);
+}
+
+// A window at (x, y) of w by h pixels.
+inline HWND make_window(const char *class_name, const char *title, DWORD style, int x = 0, int y = 0, int w = 300,
+                        int h = 200, HWND parent = nullptr, int id = 0) {
+    return CreateWindowExA(0, class_name, title, style, x, y, w, h, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
 }
