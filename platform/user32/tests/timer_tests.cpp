@@ -1,14 +1,42 @@
 // Timers and thread messages: what WM_TIMER carries, timer procedures, killing and replacing timers, and
 // posting to a thread. Every wait is for a message; a timer's own WM_TIMER is the event that time passed.
-#include "message_log.h"
 #include "testing/headless_display.h"
 
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
 #include <thread>
+#include <vector>
 
 namespace {
 
 namespace ui = platform::testing::ui;
 constexpr DWORD sentinel = 0xDEADBEEF;
+
+struct LoggedMessage {
+    HWND hwnd;
+    UINT message;
+    WPARAM wparam;
+    bool operator==(const LoggedMessage &) const = default;
+};
+
+std::vector<LoggedMessage> &message_log() {
+    static std::vector<LoggedMessage> log;
+    return log;
+}
+
+LRESULT CALLBACK logging_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_TIMER || message >= WM_USER)
+        message_log().push_back({hwnd, message, wparam});
+    return DefWindowProcA(hwnd, message, wparam, lparam);
+}
+
+void register_logging_class(const char *name, WNDPROC proc = logging_proc) {
+    WNDCLASSA wc{0, proc, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, name};
+    UnregisterClassA(name, nullptr);
+    RegisterClassA(&wc);
+}
 
 std::vector<LoggedMessage> timer_calls;  // what the timer procedure got; message_log() has the window's
 
@@ -42,7 +70,7 @@ protected:
     void SetUp() override {
         ui::headless();
         register_logging_class("TimerClass");
-        register_logging_class("QuietClass", 0, nullptr, 0, DefWindowProcA);
+        register_logging_class("QuietClass", DefWindowProcA);
         ASSERT_NE(hwnd = make_window("TimerClass"), nullptr);
         message_log().clear();
         timer_calls.clear();
