@@ -357,4 +357,15 @@ INSTANTIATE_TEST_SUITE_P(
                                      3,
                                      "\nvessamir: Error 3 from SetFileSecurity on line 744"}));  // drive A unwritable
 
+// The systemd unit's sandbox, as systemd's own offline analysis rates it (0 best, 10 worst).
+TEST(SystemdUnit, ExposureIsAtMostFour) {
+    if (run("command -v systemd-analyze").exit_status != 0)
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    auto analysis = run("systemd-analyze security --offline=true " + std::string(UNIT_PATH));
+    auto at = analysis.output.find("Overall exposure level for varnholtguard.service: ");
+    ASSERT_NE(at, std::string::npos) << analysis.output;
+    double exposure = std::strtod(analysis.output.c_str() + analysis.output.find(": ", at) + 2, nullptr);
+    EXPECT_LE(exposure, 4.0) << analysis.output;
+}
+
 }  // namespace
