@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -76,7 +77,7 @@ std::optional<StatusRecord> ServiceFiles::read_status() const {
     return record;
 }
 
-bool ServiceFiles::write_status(const StatusRecord &record) const {
+bool ServiceFiles::write_status(const StatusRecord &record, std::string *why) const {
     const SERVICE_STATUS &s = record.status;
     std::ostringstream text;
     text << "type " << s.dwServiceType << "\nstate " << s.dwCurrentState << "\ncontrols " << s.dwControlsAccepted
@@ -85,15 +86,23 @@ bool ServiceFiles::write_status(const StatusRecord &record) const {
          << "\nstart_time " << record.start_time << "\n";
     fs::path temporary = status();
     temporary += "." + std::to_string(getpid()) + ".new";
+    std::error_code error;
     {
+        errno = 0;
         std::ofstream file(temporary, std::ios::trunc);
         file << text.str();
         if (!file.flush())
-            return false;
+            error = std::error_code(errno ? errno : EIO, std::generic_category());
     }
-    std::error_code error;
-    fs::rename(temporary, status(), error);
-    return !error;
+    if (!error)
+        fs::rename(temporary, status(), error);
+    if (!error)
+        return true;
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    if (why)
+        *why = "cannot write " + status().string() + ": " + error.message();
+    return false;
 }
 
 std::optional<unsigned long long> process_start_time(pid_t pid) {

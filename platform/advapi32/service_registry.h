@@ -56,8 +56,9 @@ public:
     bool write_registration(const std::filesystem::path &program) const;
 
     std::optional<StatusRecord> read_status() const;
-    // Replaces the status file in one step, so that a reader never sees half a record.
-    bool write_status(const StatusRecord &record) const;
+    // Replaces the status file in one step, so that a reader never sees half a record. On failure `why`,
+    // when given, says what failed.
+    bool write_status(const StatusRecord &record, std::string *why = nullptr) const;
 
 private:
     std::filesystem::path folder_;

@@ -75,7 +75,7 @@ StatusRecord stopped_record(DWORD exit_code) {
 }
 
 Outcome with_record(DWORD error, const StatusRecord &record) {
-    return {error, record, true};
+    return {error, record, true, {}};
 }
 
 Outcome failed(DWORD error) {
@@ -197,7 +197,14 @@ Outcome ServiceController::start() const {
     StatusRecord pending;
     pending.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     pending.status.dwCurrentState = SERVICE_START_PENDING;
-    files_.write_status(pending);
+    // A start that cannot record its progress fails here, with the reason; else a status left by an earlier
+    // run would be taken for this one's.
+    std::string why;
+    if (!files_.write_status(pending, &why)) {
+        Outcome outcome = failed(ERROR_ACCESS_DENIED);
+        outcome.reason = why;
+        return outcome;
+    }
     pid_t child = fork();
     if (child < 0)
         return failed(ERROR_NOT_ENOUGH_MEMORY);

@@ -14,6 +14,7 @@ struct Outcome {
     DWORD error = ERROR_SUCCESS;
     services::StatusRecord record;  // the status to show, when there is one
     bool has_record = false;
+    std::string reason;  // what failed, when more can be said than the error's text
 };
 
 class ServiceController {

@@ -67,8 +67,9 @@ int main(int argc, char **argv) {
     if (outcome.has_record)
         print_status(name, outcome.record);
     if (outcome.error != ERROR_SUCCESS) {
-        std::fprintf(stderr, "servicectl: %s %s: error %u: %s\n", argv[1], name.c_str(), outcome.error,
-                     servicectl::error_text(outcome.error).c_str());
+        std::fprintf(stderr, "servicectl: %s %s: error %u: %s%s%s\n", argv[1], name.c_str(), outcome.error,
+                     servicectl::error_text(outcome.error).c_str(), outcome.reason.empty() ? "" : ": ",
+                     outcome.reason.c_str());
         return 1;
     }
     // A start that ended with the service stopped did not start it.

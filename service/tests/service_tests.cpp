@@ -350,6 +350,25 @@ TEST_F(Lifecycle, AKilledServiceIsStoppedAtOnce) {
     prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
+// A start in a prefix that cannot be written fails at once and says why, instead of showing the status an
+// earlier run left there.
+TEST_F(Lifecycle, StartInAReadOnlyPrefixSaysWhy) {
+    if (geteuid() != 0 || run("unshare --mount true").exit_status != 0)
+        GTEST_SKIP() << "a read-only mount of the prefix needs root and unshare";
+    start_running();
+    ASSERT_EQ(servicectl("stop").printed("state"), (DWORD)SERVICE_STOPPED);  // leaves "stopped, exit code 0"
+    std::string prefix = prefix_.string();
+    auto started =
+        run("unshare --mount --propagation private sh -c 'mount --bind " + prefix + " " + prefix +
+            " && mount -o remount,bind,ro " + prefix + " && exec " + SERVICECTL_PATH + " start Varnholtguard'");
+    EXPECT_EQ(started.exit_status, 1);
+    EXPECT_EQ(started.output.find("STOPPED"), std::string::npos) << started.output;
+    EXPECT_NE(started.output.find("error 5: access denied: cannot write " + prefix +
+                                  "/services/varnholtguard.status: Read-only file system"),
+              std::string::npos)
+        << started.output;
+}
+
 TEST_F(Lifecycle, FailedUnlockOnStopIsReportedAndBecomesTheExitCode) {
     start_running();
     point_device("b:", unwritable_path());
