@@ -9,7 +9,11 @@
  * Threads: the main thread runs the dispatcher and, inside it, the control handler FloppyServiceCtrl;
  * the dispatcher runs FloppyServiceMain on a thread of its own; FloppyServiceMain starts PipeServerThread.
  * What they share is reached through interlocked calls (fFloppiesLocked, dwServiceExitCode) or under
- * csServiceStatus (ServiceStatus, hStopEvent).
+ * csServiceStatus (ServiceStatus, hStopEvent) or csDrives (fStopping).
+ *
+ * Stopping: the stop control unlocks both drives, and from then on the pipe server serves no request. The
+ * drive writes of a request and the stop's unlock are made under csDrives, so a request is either served
+ * before the unlock or not at all: a lock can never land after the stop's unlock.
  */
 
 #include <windows.h>
@@ -53,6 +57,8 @@ static HANDLE hServeEvent = NULL; /* signalled while running; the pipe server ho
 static HANDLE hPipeThread = NULL;
 static DWORD dwPipeThreadId = 0;
 static DWORD volatile dwServiceExitCode = 0;
+static CRITICAL_SECTION csDrives; /* held across a request's drive writes and across the stop's unlock */
+static BOOL fStopping = FALSE;    /* under csDrives: a stop has begun, no request is served any more */
 
 /* Drive security. SIDs and the ACL are read as records by the system, hence the DWORD alignment. */
 alignas(DWORD) static BYTE sidAdministrators[75];
@@ -233,7 +239,19 @@ static VOID BuildReply(CHAR chCommand, PIPEREPLY *pReply) {
     }
 }
 
-/* Serves one client at a time for the life of the process. A pause holds the thread after a client has
+/* Serves one request, unless a stop has begun: FALSE then, and the request is left unanswered. */
+static BOOL ServeRequest(CHAR chCommand, PIPEREPLY *pReply) {
+    BOOL fServed;
+
+    EnterCriticalSection(&csDrives);
+    fServed = !fStopping;
+    if (fServed)
+        BuildReply(chCommand, pReply);
+    LeaveCriticalSection(&csDrives);
+    return fServed;
+}
+
+/* Serves one client at a time until the service stops. A pause holds the thread after a client has
    connected and before its request is read, so it never stops inside an exchange (or a log write). */
 static DWORD WINAPI PipeServerThread(LPVOID lpParameter) {
     PIPEREQUEST Request;
@@ -251,7 +269,10 @@ static DWORD WINAPI PipeServerThread(LPVOID lpParameter) {
         }
         /* An empty message carries no command. */
         chCommand = (cbRead == 0) ? 0 : Request.chCommand;
-        BuildReply(chCommand, &Reply);
+        if (!ServeRequest(chCommand, &Reply)) {
+            DisconnectNamedPipe(hPipe);
+            break;
+        }
         WriteFile(hPipe, &Reply, sizeof(Reply), &cbWritten, NULL);
         DisconnectNamedPipe(hPipe);
     }
@@ -295,14 +316,18 @@ static DWORD CurrentServiceState(VOID) {
     return dwState;
 }
 
-/* Unlocks both drives and ends the service; the stopped report comes from FloppyServiceMain. */
+/* Ends the pipe service, unlocks both drives and ends the service; the stopped report comes from
+   FloppyServiceMain. The unlock waits for a request being served and is the last drive write. */
 static VOID StopFloppyService(VOID) {
     ReportServiceState(SERVICE_STOP_PENDING, 0, 1, STOP_WAIT_HINT);
+    EnterCriticalSection(&csDrives);
+    fStopping = TRUE;
     if (!ApplyDriveSecurity(&sdUnlocked, DRIVE_A))
         ReportServiceError("Unlock of A: failed, see log file");
     if (!ApplyDriveSecurity(&sdUnlocked, DRIVE_B))
         ReportServiceError("Unlock of B: failed, see log file");
     SetFloppiesLocked(0);
+    LeaveCriticalSection(&csDrives);
     SignalStopEvent();
 }
 
@@ -385,6 +410,7 @@ End:
 
 int main(int argc, char *argv[]) {
     InitializeCriticalSection(&csServiceStatus);
+    InitializeCriticalSection(&csDrives);
 
     DispatchTable[0].lpServiceName = szServiceName;
     DispatchTable[0].lpServiceProc = FloppyServiceMain;

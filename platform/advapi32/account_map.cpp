@@ -64,13 +64,16 @@ std::optional<std::string> mapped_group_name(const KnownAccount &account) {
 }
 
 std::optional<gid_t> group_id(const std::string &name) {
+    // A number names a group as surely as a name does: it must exist too, or an ACL would grant a group
+    // that nobody is in and that a later group of that number would silently inherit.
     gid_t number = 0;
     auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), number);
-    if (error == std::errc() && end == name.data() + name.size())
-        return number;
+    bool numeric = error == std::errc() && end == name.data() + name.size();
     std::vector<char> buffer(16384);
     group entry{}, *result = nullptr;
-    if (getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &result) != 0 || !result)
+    int failed = numeric ? getgrgid_r(number, &entry, buffer.data(), buffer.size(), &result)
+                         : getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &result);
+    if (failed != 0 || !result)
         return std::nullopt;
     return result->gr_gid;
 }

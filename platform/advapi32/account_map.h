@@ -22,7 +22,7 @@ struct Account {
 };
 
 // The account of this name (case ignored, "BUILTIN\" allowed before an alias), when it is mapped here.
-// Nothing when the name is unknown or its Unix group is not mapped or does not exist.
+// Nothing when the name is unknown or its Unix group (a name or a number) is not mapped or does not exist.
 std::optional<Account> find_account(std::string_view name);
 
 // Who a SID stands for on Linux.

@@ -3,7 +3,9 @@
 //   time TAB source TAB type TAB id TAB string 1 TAB string 2 ...
 // with the time in UTC as 2026-01-31T12:00:00Z, the type as a word (error, warning, information, success,
 // audit-success, audit-failure) and the id in decimal. Tabs, line breaks and other control characters inside a
-// string are written as \t, \n, \r or \xNN so that an event stays on its line.
+// string are written as \t, \n, \r or \xNN so that an event stays on its line. An event that its target cannot
+// take (an unknown target, a file that cannot be written) goes to standard error as such a line, after one
+// line that says why.
 #include "kernel32/errno_map.h"
 #include "kernel32/handle_table.h"
 #include "prefix/prefix.h"
@@ -14,8 +16,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -91,8 +95,9 @@ bool write_to_syslog(const std::string &source, const EventType &type, DWORD id,
     return true;
 }
 
-bool write_to_file(const std::string &path, const std::string &source, const EventType &type, DWORD id,
-                   const std::vector<std::string> &strings) {
+// An event's line in the file format: time, source, type, id and strings, tab-separated.
+std::string event_line(const std::string &source, const EventType &type, DWORD id,
+                       const std::vector<std::string> &strings) {
     std::time_t now = std::time(nullptr);
     std::tm utc{};
     gmtime_r(&now, &utc);
@@ -102,25 +107,45 @@ bool write_to_file(const std::string &path, const std::string &source, const Eve
         std::string(time_text) + "\t" + escaped(source.c_str()) + "\t" + type.word + "\t" + std::to_string(id);
     for (auto &text : strings)
         line += "\t" + text;
-    line += "\n";
-    // One write of a whole line to a file opened for appending: lines from several threads or processes
-    // never mix.
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
-    if (fd < 0) {
-        SetLastError(win32_error_for_path(errno, path.c_str()));
-        return false;
-    }
+    return line + "\n";
+}
+
+// One write of a whole line: lines from several threads or processes never mix. 0, or the errno.
+int write_line(int fd, const std::string &line) {
     ssize_t written;
     do
         written = ::write(fd, line.data(), line.size());
     while (written < 0 && errno == EINTR);
-    int error = errno;
+    if (written == static_cast<ssize_t>(line.size()))
+        return 0;
+    return written < 0 ? errno : ENOSPC;
+}
+
+// Appends the line to the file; 0, or the errno of what failed.
+int write_to_file(const std::string &path, const std::string &line) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
+    if (fd < 0)
+        return errno;
+    int error = write_line(fd, line);
     ::close(fd);
-    if (written != static_cast<ssize_t>(line.size())) {
-        set_last_error_from_errno(written < 0 ? error : ENOSPC);
-        return false;
+    return error;
+}
+
+// An event that its target cannot take goes to standard error instead, so that no event is lost without a
+// word; why is said there once for each target.
+BOOL write_to_standard_error(const std::string &target, const std::string &why, const std::string &line) {
+    static std::mutex *lock = new std::mutex;
+    static std::set<std::string> *warned = new std::set<std::string>;
+    {
+        std::lock_guard guard(*lock);
+        if (warned->insert(target).second)
+            write_line(STDERR_FILENO, "event log: " + why + "; events go to standard error\n");
     }
-    return true;
+    if (int error = write_line(STDERR_FILENO, line)) {
+        set_last_error_from_errno(error);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 }  // namespace
@@ -166,12 +191,14 @@ extern "C" BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory
         strings.push_back(escaped(lpStrings[i]));
     }
     auto target = platform::prefix::setting("eventlog", "target").value_or("syslog");
-    if (target.starts_with("file:"))
-        return write_to_file(platform::prefix::resolve(target.substr(5)).string(), source->name, *type, dwEventID,
-                             strings);
-    if (target != "syslog") {
-        SetLastError(ERROR_INVALID_PARAMETER);  // a target this platform does not know; see platform.conf
-        return FALSE;
-    }
-    return write_to_syslog(source->name, *type, dwEventID, strings);
+    if (target == "syslog")
+        return write_to_syslog(source->name, *type, dwEventID, strings);
+    std::string line = event_line(source->name, *type, dwEventID, strings);
+    if (!target.starts_with("file:"))
+        return write_to_standard_error(target, "[eventlog] target \"" + target + "\" is neither syslog nor file:PATH",
+                                       line);
+    std::string path = platform::prefix::resolve(target.substr(5)).string();
+    if (int error = write_to_file(path, line))
+        return write_to_standard_error(target, "cannot write " + path + ": " + std::strerror(error), line);
+    return TRUE;
 }

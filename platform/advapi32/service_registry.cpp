@@ -116,26 +116,55 @@ std::optional<StatusRecord> ServiceFiles::read_status() const {
         field("wait_hint", s.dwWaitHint);
         if (key == "pid")
             record.pid = static_cast<pid_t>(value);
+        if (key == "start_time")
+            record.start_time = value;
     }
     if (fields != 7)
         return std::nullopt;
     return record;
 }
 
-bool ServiceFiles::write_status(const StatusRecord &record) const {
+bool ServiceFiles::write_status(const StatusRecord &record, std::string *why) const {
     const SERVICE_STATUS &s = record.status;
     std::ostringstream text;
     text << "type " << s.dwServiceType << "\nstate " << s.dwCurrentState << "\ncontrols " << s.dwControlsAccepted
          << "\nexit_code " << s.dwWin32ExitCode << "\nservice_exit_code " << s.dwServiceSpecificExitCode
-         << "\ncheckpoint " << s.dwCheckPoint << "\nwait_hint " << s.dwWaitHint << "\npid " << record.pid << "\n";
+         << "\ncheckpoint " << s.dwCheckPoint << "\nwait_hint " << s.dwWaitHint << "\npid " << record.pid
+         << "\nstart_time " << record.start_time << "\n";
     fs::path temporary = status();
     temporary += "." + std::to_string(getpid()) + ".new";
     ::unlink(temporary.c_str());  // left by a process of this id that did not finish
-    if (!write_new_file(temporary, text.str()))
-        return false;
     std::error_code error;
-    fs::rename(temporary, status(), error);
-    return !error;
+    errno = 0;
+    if (!write_new_file(temporary, text.str()))
+        error = std::error_code(errno ? errno : EIO, std::generic_category());
+    if (!error)
+        fs::rename(temporary, status(), error);
+    if (!error)
+        return true;
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    if (why)
+        *why = "cannot write " + status().string() + ": " + error.message();
+    return false;
+}
+
+std::optional<unsigned long long> process_start_time(pid_t pid) {
+    // /proc/PID/stat: "pid (command) state ..." with the start time the 22nd field; the command may hold
+    // spaces and parentheses, so the fields are counted from the last ')'.
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(file)), {});
+    auto end_of_command = text.rfind(')');
+    if (end_of_command == std::string::npos)
+        return std::nullopt;
+    std::istringstream fields(text.substr(end_of_command + 1));
+    std::string field;
+    for (int number = 3; number < 22; ++number)
+        fields >> field;
+    unsigned long long start_time = 0;
+    if (!(fields >> start_time))
+        return std::nullopt;
+    return start_time;
 }
 
 std::string state_name(DWORD state) {

@@ -21,7 +21,13 @@ inline constexpr const char *service_name_variable = "PLATFORM_SERVICE_NAME";
 struct StatusRecord {
     SERVICE_STATUS status{};
     pid_t pid = 0;  // 0 until the service's dispatcher has connected
+    // When that process started (clock ticks after boot, as /proc gives it), so that a later process that
+    // happens to get the same pid is not taken for it; 0 when not known.
+    unsigned long long start_time = 0;
 };
+
+// When the process started, in clock ticks after boot; nothing when there is no such process.
+std::optional<unsigned long long> process_start_time(pid_t pid);
 
 // One control request and its answer on the control socket (SOCK_SEQPACKET, one message each way).
 struct ControlRequest {
@@ -52,8 +58,9 @@ public:
     bool write_registration(const std::filesystem::path &program) const;
 
     std::optional<StatusRecord> read_status() const;
-    // Replaces the status file in one step, so that a reader never sees half a record.
-    bool write_status(const StatusRecord &record) const;
+    // Replaces the status file in one step, so that a reader never sees half a record. On failure `why`,
+    // when given, says what failed.
+    bool write_status(const StatusRecord &record, std::string *why = nullptr) const;
 
 private:
     std::filesystem::path folder_;

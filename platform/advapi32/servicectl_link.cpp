@@ -29,7 +29,7 @@ public:
             unlink(files_.control_socket().c_str());
     }
 
-    void publish(const SERVICE_STATUS &status) override { files_.write_status({status, getpid()}); }
+    void publish(const SERVICE_STATUS &status) override { files_.write_status({status, getpid(), start_time_}); }
 
     int control_fd() const override { return listener_.get(); }
 
@@ -54,6 +54,7 @@ private:
     ServiceFiles files_;
     UniqueFd listener_;
     ino_t socket_inode_;
+    unsigned long long start_time_ = process_start_time(getpid()).value_or(0);
 };
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,8 +30,42 @@ constexpr auto state_change_limit = std::chrono::seconds(120);
 constexpr int control_reply_limit_ms = 35000;
 constexpr auto poll_interval = std::chrono::milliseconds(10);
 
-bool process_alive(pid_t pid) {
-    return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
+// The recorded service process, held by a pidfd, or nothing when that process has ended. A process that has
+// died counts as ended at once, before whoever is its parent reaps it, and a later process that has taken
+// over its pid (another start time) is not it.
+services::UniqueFd recorded_process(const StatusRecord &record) {
+    if (record.pid <= 0)
+        return {};
+    services::UniqueFd fd(static_cast<int>(syscall(SYS_pidfd_open, record.pid, 0)));
+    if (!fd)
+        return {};
+    auto start_time = services::process_start_time(record.pid);
+    if (record.start_time != 0 && start_time && *start_time != record.start_time)
+        return {};
+    pollfd ended{fd.get(), POLLIN, 0};
+    if (poll(&ended, 1, 0) == 1)
+        return {};
+    return fd;
+}
+
+bool process_alive(const StatusRecord &record) {
+    return static_cast<bool>(recorded_process(record));
+}
+
+// Waits until the recorded process has ended, so that "stopped" is never said of a process that still runs
+// (and might still write). False when it outlives the deadline. A controller inside the service's own
+// process cannot see that process end, and does not wait for it.
+bool process_ends_by(const StatusRecord &record, std::chrono::steady_clock::time_point deadline) {
+    auto fd = recorded_process(record);
+    if (!fd || record.pid == getpid())
+        return true;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd ended{fd.get(), POLLIN, 0};
+    int ready;
+    do
+        ready = poll(&ended, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+    while (ready < 0 && errno == EINTR);
+    return ready == 1;
 }
 
 StatusRecord stopped_record(DWORD exit_code) {
@@ -101,7 +137,7 @@ Outcome ServiceController::remove() const {
 
 std::optional<StatusRecord> ServiceController::current_status() const {
     auto record = files_.read_status();
-    if (record && record->status.dwCurrentState != SERVICE_STOPPED && record->pid != 0 && !process_alive(record->pid))
+    if (record && record->status.dwCurrentState != SERVICE_STOPPED && record->pid != 0 && !process_alive(*record))
         return stopped_record(ERROR_PROCESS_ABORTED);
     return record;
 }
@@ -126,11 +162,15 @@ bool ServiceController::wait_for_state(pid_t child, bool stop, StatusRecord &rec
         auto seen = files_.read_status();
         if (seen) {
             DWORD state = seen->status.dwCurrentState;
-            if (state == SERVICE_STOPPED || (!stop && state != SERVICE_START_PENDING)) {
+            if (state == SERVICE_STOPPED) {
+                record = *seen;
+                return process_ends_by(*seen, deadline);
+            }
+            if (!stop && state != SERVICE_START_PENDING) {
                 record = *seen;
                 return true;
             }
-            if (stop && seen->pid != 0 && !process_alive(seen->pid)) {
+            if (stop && seen->pid != 0 && !process_alive(*seen)) {
                 record = stopped_record(ERROR_PROCESS_ABORTED);
                 return true;
             }
@@ -167,7 +207,14 @@ Outcome ServiceController::start() const {
     StatusRecord pending;
     pending.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     pending.status.dwCurrentState = SERVICE_START_PENDING;
-    files_.write_status(pending);
+    // A start that cannot record its progress fails here, with the reason; else a status left by an earlier
+    // run would be taken for this one's.
+    std::string why;
+    if (!files_.write_status(pending, &why)) {
+        Outcome outcome = failed(ERROR_ACCESS_DENIED);
+        outcome.detail = why;
+        return outcome;
+    }
     pid_t child = fork();
     if (child < 0)
         return failed(ERROR_NOT_ENOUGH_MEMORY);

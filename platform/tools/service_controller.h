@@ -14,7 +14,7 @@ struct Outcome {
     DWORD error = ERROR_SUCCESS;
     services::StatusRecord record;  // the status to show, when there is one
     bool has_record = false;
-    std::string detail;  // what a refusal was about, for the message
+    std::string detail;  // what failed or was refused, when more can be said than the error's text
 };
 
 class ServiceController {

@@ -6,12 +6,15 @@
 
 #include <grp.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <future>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -50,12 +53,12 @@ std::string read_file(const fs::path &path) {
 }
 
 // One exchange through CallNamedPipeA: the reply's bytes (empty with `error` set on failure).
-std::string exchange(const std::string &request, DWORD *error = nullptr) {
+std::string exchange(const std::string &request, DWORD *error = nullptr, DWORD wait = NMPWAIT_WAIT_FOREVER) {
     char reply[1024];
     DWORD received = 0;
     std::string copy = request;
-    BOOL done = CallNamedPipeA(pipe_name, copy.data(), static_cast<DWORD>(copy.size()), reply, sizeof reply, &received,
-                               NMPWAIT_WAIT_FOREVER);
+    BOOL done =
+        CallNamedPipeA(pipe_name, copy.data(), static_cast<DWORD>(copy.size()), reply, sizeof reply, &received, wait);
     if (error)
         *error = done ? ERROR_SUCCESS : GetLastError();
     return done ? std::string(reply, received) : std::string();
@@ -65,13 +68,14 @@ std::string text_of(const std::string &reply) {
     return reply.substr(0, reply.find('\0'));
 }
 
-// Waits (at most a minute) for the process to end, through a pidfd; true when it has.
-bool process_ends(pid_t pid) {
+// Waits (at most a minute, or not at all) for the process to end, through a pidfd; true when it has. A
+// process that has died counts as ended before it is reaped.
+bool process_ends(pid_t pid, int wait_ms = 60000) {
     int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     if (fd < 0)
         return errno == ESRCH;
     pollfd ended{fd, POLLIN, 0};
-    bool result = poll(&ended, 1, 60000) == 1;
+    bool result = poll(&ended, 1, wait_ms) == 1;
     close(fd);
     return result;
 }
@@ -101,6 +105,8 @@ protected:
         if (!IsSkipped())
             servicectl("stop");
         EXPECT_TRUE(pid_ == 0 || process_ends(pid_)) << "the service's process " << pid_ << " is still running";
+        while (waitpid(-1, nullptr, WNOHANG) > 0) {  // services this process became the reaper of
+        }
     }
 
     void write_configuration(const std::string &accounts = "Administrators = root\nPower Users = nogroup\n") {
@@ -296,6 +302,77 @@ TEST_F(Lifecycle, AClientDuringPauseWaitsAndIsServedAfterContinue) {
     EXPECT_EQ(text_of(reply), "Floppies were unlocked");
 }
 
+// Clients lock the drives as fast as the service serves them while it stops: from the stop on no request
+// may lock them again, and when servicectl says stopped the process has ended (it can write no more).
+TEST_F(Lifecycle, StopUnderLoadLeavesTheDrivesUnlockedAndTheProcessEnded) {
+    constexpr int rounds = 30, clients = 3;
+    for (int round = 0; round < rounds && !HasFailure(); ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        start_running();
+        std::atomic<bool> done{false};
+        std::promise<void> first_lock;
+        std::atomic_flag told = ATOMIC_FLAG_INIT;
+        std::vector<std::thread> lockers;
+        for (int i = 0; i < clients; ++i)
+            lockers.emplace_back([&] {
+                while (!done)
+                    if (text_of(exchange("L", nullptr, 20)) == "Floppies were locked" && !told.test_and_set())
+                        first_lock.set_value();
+            });
+        first_lock.get_future().wait();  // the load is on
+        auto stopped = servicectl("stop");
+        bool ended = process_ends(pid_, 0);
+        done = true;
+        for (auto &locker : lockers)
+            locker.join();
+        EXPECT_EQ(stopped.printed("state"), (DWORD)SERVICE_STOPPED) << stopped.output;
+        EXPECT_TRUE(ended) << "servicectl said STOPPED while the process ran";
+        for (auto drive : {"a:", "b:"})
+            EXPECT_NE(acl_of(drive).find("other::rw"), std::string::npos) << drive << "\n" << acl_of(drive);
+    }
+}
+
+// A killed service is stopped at once for every command, before anyone has reaped its process: this test
+// process becomes the reaper of the services that servicectl leaves behind, and reaps them only at the end.
+TEST_F(Lifecycle, AKilledServiceIsStoppedAtOnce) {
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    start_running();
+    ASSERT_EQ(kill(pid_, SIGKILL), 0);
+    ASSERT_TRUE(process_ends(pid_));  // ended, not reaped
+    const std::tuple<const char *, int, const char *, DWORD, DWORD> steps[] = {
+        // command, exit status, error, state, exit code
+        {"query", 0, "", SERVICE_STOPPED, ERROR_PROCESS_ABORTED},
+        {"stop", 1, "error 1062", SERVICE_STOPPED, ERROR_PROCESS_ABORTED},  // not active
+        {"start", 0, "", SERVICE_RUNNING, 0}};
+    for (auto [command, status, error, state, exit_code] : steps) {
+        auto result = servicectl(command);
+        EXPECT_EQ(result.exit_status, status) << command << "\n" << result.output;
+        EXPECT_NE(result.output.find(error), std::string::npos) << command << "\n" << result.output;
+        EXPECT_EQ(result.printed("state"), state) << command << "\n" << result.output;
+        EXPECT_EQ(result.printed("exit code"), exit_code) << command << "\n" << result.output;
+    }
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+}
+
+// A start in a prefix that cannot be written fails at once and says why, instead of showing the status an
+// earlier run left there.
+TEST_F(Lifecycle, StartInAReadOnlyPrefixSaysWhy) {
+    if (geteuid() != 0 || run("unshare --mount true").exit_status != 0)
+        GTEST_SKIP() << "a read-only mount of the prefix needs root and unshare";
+    start_running();
+    ASSERT_EQ(servicectl("stop").printed("state"), (DWORD)SERVICE_STOPPED);  // leaves "stopped, exit code 0"
+    std::string prefix = prefix_.string();
+    auto started =
+        run("unshare --mount --propagation private sh -c 'mount --bind " + prefix + " " + prefix +
+            " && mount -o remount,bind,ro " + prefix + " && exec " + SERVICECTL_PATH + " start Varnholtguard'");
+    EXPECT_EQ(started.exit_status, 1);
+    EXPECT_EQ(started.output.find("STOPPED"), std::string::npos) << started.output;
+    EXPECT_NE(started.output.find("error 5: access denied: cannot write " + prefix +
+                                  "/services/varnholtguard.status: Read-only file system"),
+              std::string::npos)
+        << started.output;
+}
+
 TEST_F(Lifecycle, FailedUnlockOnStopIsReportedAndBecomesTheExitCode) {
     start_running();
     point_device("b:", unwritable_path());
@@ -429,5 +506,16 @@ INSTANTIATE_TEST_SUITE_P(
                                      {"Write of DACL to A: failed"},
                                      3,
                                      "\nvessamir: Error 3 from SetFileSecurity on line 744"}));  // drive A unwritable
+
+// The systemd unit's sandbox, as systemd's own offline analysis rates it (0 best, 10 worst).
+TEST(SystemdUnit, ExposureIsAtMostFour) {
+    if (run("command -v systemd-analyze").exit_status != 0)
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    auto analysis = run("systemd-analyze security --offline=true " + std::string(UNIT_PATH));
+    auto at = analysis.output.find("Overall exposure level for varnholtguard.service: ");
+    ASSERT_NE(at, std::string::npos) << analysis.output;
+    double exposure = std::strtod(analysis.output.c_str() + analysis.output.find(": ", at) + 2, nullptr);
+    EXPECT_LE(exposure, 4.0) << analysis.output;
+}
 
 }  // namespace

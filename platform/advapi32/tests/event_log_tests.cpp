@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <regex>
 
@@ -40,7 +43,6 @@ TEST_F(EventLog, BadArgumentsHandlesAndTargets) {
         {source, 0x20, strings, nullptr, ERROR_INVALID_PARAMETER},
         {source, EVENTLOG_ERROR_TYPE, nullptr, nullptr, ERROR_INVALID_PARAMETER},
         {gone, EVENTLOG_ERROR_TYPE, strings, nullptr, ERROR_INVALID_HANDLE},
-        {source, EVENTLOG_ERROR_TYPE, strings, "[eventlog]\ntarget = file:no-such/events.log\n", ERROR_PATH_NOT_FOUND},
         {source, EVENTLOG_ERROR_TYPE, strings, "; the default target: syslog\n", ERROR_SUCCESS}};
     for (auto [handle, type, texts, config, error] : cases) {
         if (config)
@@ -55,5 +57,33 @@ TEST_F(EventLog, BadArgumentsHandlesAndTargets) {
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegisterEventSourceA("\\\\elsewhere", "Varnholtguard"), nullptr);
     EXPECT_EQ(GetLastError(), (DWORD)RPC_S_SERVER_UNAVAILABLE);
+    EXPECT_TRUE(DeregisterEventSource(source));
+}
+
+// A target that cannot take events sends them to standard error, and says why there once per target.
+TEST_F(EventLog, EventsABadTargetCannotTakeGoToStandardError) {
+    const std::pair<const char *, const char *> cases[] = {
+        // target, why
+        {"file:no-such/events.log", "no-such/events.log: No such file or directory; events go to standard error\n"},
+        {"journal", "[eventlog] target \"journal\" is neither syslog nor file:PATH; events go to standard error\n"}};
+    HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard");
+    LPCSTR strings[1] = {"lost?"};
+    for (auto [target, why] : cases) {
+        temporary_.write_config(std::string("[eventlog]\ntarget = ") + target + "\n");
+        fflush(stderr);
+        int saved = dup(STDERR_FILENO), captured = open((prefix_ / "stderr").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        dup2(captured, STDERR_FILENO);
+        BOOL first = ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr);
+        BOOL second = ReportEventA(source, EVENTLOG_WARNING_TYPE, 0, 2, nullptr, 1, 0, strings, nullptr);
+        dup2(saved, STDERR_FILENO);
+        close(saved);
+        close(captured);
+        EXPECT_TRUE(first && second) << target;
+        std::ifstream file(prefix_ / "stderr");
+        std::string text((std::istreambuf_iterator<char>(file)), {});
+        std::regex expected("event log: [^\n]*" + std::regex_replace(why, std::regex(R"([\[\].])"), R"(\$&)") +
+                            "[^\t]+\tVarnholtguard\terror\t1\tlost\\?\n[^\t]+\tVarnholtguard\twarning\t2\tlost\\?\n");
+        EXPECT_TRUE(std::regex_match(text, expected)) << text;
+    }
     EXPECT_TRUE(DeregisterEventSource(source));
 }

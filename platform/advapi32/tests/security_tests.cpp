@@ -107,7 +107,7 @@ TEST_P(Accounts, ResultSizesAndLastError) {
     EXPECT_EQ(cb_sid, found ? (everyone ? 12u : 16u) : c.cb_after);
     EXPECT_EQ(cch_domain, found ? (everyone ? 0u : 7u) : c.cch_after);
     EXPECT_EQ(use, found ? (everyone ? SidTypeWellKnownGroup : SidTypeAlias) : (SID_NAME_USE)0);
-    EXPECT_EQ(std::memcmp(sid, found ? c.sid : sid, cb_sid), 0);
+    EXPECT_EQ(std::memcmp(sid, found && c.sid ? c.sid : sid, cb_sid), 0);
     EXPECT_STREQ(domain, !found ? domain : everyone ? "" : "BUILTIN");
 }
 
@@ -126,6 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Lookup{"Administrators = root\n", nullptr, "Power Users", ERROR_NONE_MAPPED, nullptr},
                       Lookup{"Power Users = no-such-group-here\n", nullptr, "Power Users", ERROR_NONE_MAPPED, nullptr},
                       Lookup{"power users = adm\n", nullptr, "Power Users", 0, power_users},
+                      Lookup{"Power Users = 0\n", nullptr, "Power Users", 0, power_users},  // a number that exists
+                      Lookup{"Power Users = 99999\n", nullptr, "Power Users", ERROR_NONE_MAPPED, nullptr},
                       Lookup{"power users = adm\n", nullptr, "Administrators", ERROR_NONE_MAPPED, nullptr}));
 
 }  // namespace

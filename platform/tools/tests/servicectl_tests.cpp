@@ -9,6 +9,8 @@
 #include <fstream>
 #include <functional>
 
+#include <tuple>
+
 namespace {
 
 using platform::servicectl::ServiceController;
@@ -42,16 +44,24 @@ TEST_F(Servicectl, RegistrationLifecycle) {
     EXPECT_EQ(steps[12].first.record.status.dwWin32ExitCode, (DWORD)ERROR_SERVICE_REQUEST_TIMEOUT);
 }
 
-TEST_F(Servicectl, StaleRunningStatusOfAGoneProcessReadsAsAborted) {
+TEST_F(Servicectl, RunningStatusCountsOnlyWhileItsOwnProcessLives) {
     ServiceController service("Gone");
     ASSERT_EQ(service.create("/bin/true").error, (DWORD)ERROR_SUCCESS);
-    platform::services::StatusRecord stale;
-    stale.status.dwCurrentState = SERVICE_RUNNING;
-    stale.pid = 999999;  // above the default pid limit: no such process
-    platform::services::ServiceFiles("Gone").write_status(stale);
-    auto outcome = service.query();
-    EXPECT_EQ(outcome.record.status.dwCurrentState, (DWORD)SERVICE_STOPPED);
-    EXPECT_EQ(outcome.record.status.dwWin32ExitCode, (DWORD)ERROR_PROCESS_ABORTED);
+    unsigned long long started = platform::services::process_start_time(getpid()).value_or(0);
+    const std::tuple<pid_t, unsigned long long, DWORD> cases[] = {
+        // recorded pid, its start time, state read
+        {getpid(), started, SERVICE_RUNNING},
+        {getpid(), 0, SERVICE_RUNNING},            // start time not recorded: the pid alone
+        {getpid(), started + 1, SERVICE_STOPPED},  // the pid now belongs to another process
+        {999999, 0, SERVICE_STOPPED}};             // above the default pid limit: no such process
+    for (auto [pid, start_time, state] : cases) {
+        platform::services::StatusRecord stale{
+            {SERVICE_WIN32_OWN_PROCESS, SERVICE_RUNNING, 0, 0, 0, 0, 0}, pid, start_time};
+        platform::services::ServiceFiles("Gone").write_status(stale);
+        auto outcome = service.query();
+        EXPECT_EQ(outcome.record.status.dwCurrentState, state) << pid << " " << start_time;
+        EXPECT_EQ(outcome.record.status.dwWin32ExitCode, state == SERVICE_STOPPED ? ERROR_PROCESS_ABORTED : 0u);
+    }
     EXPECT_EQ(service.start().error, (DWORD)ERROR_SUCCESS);  // and it can be started again
 }
 
