@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "lana_config_driver.h"
 #include "lana_slots.h"
 #include "testing/peer_testbed.h"
 #include "netapi32/netbios_hooks.h"
@@ -25,7 +24,6 @@
 #include "resource.h"
 #include "testing/headless_display.h"
 #include "viewer_harness.h"
-#include "viewer_session.h"
 
 namespace ui = platform::testing::ui;
 using platform::nbt::testing::PeerTestbed;
