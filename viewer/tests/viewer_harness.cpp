@@ -1,21 +1,49 @@
 #include "viewer_harness.h"
 
-#include <nb30.h>
-
+#include <array>
 #include <cstdio>
+#include <cstring>
 
-#include "report_buffer.h"
-#include "report_fixture.h"
 #include "resource.h"
 #include "tarvoke_ui.h"
-#include "testing/headless_display.h"
 
 namespace tarvoke::testing {
 
 namespace ui = platform::testing::ui;
 
-bool wait_for(const std::function<bool()> &condition, std::chrono::milliseconds limit) {
-    return ui::pump_until(condition, limit);
+// Taken before any test runs, while the tables still hold their constant-initialised start-up values.
+const auto initial_tables = [] {
+    std::array<LANASLOT, 2 * MAX_LANA_SLOTS> tables;
+    std::memcpy(tables.data(), LanaSlots, sizeof LanaSlots);
+    std::memcpy(tables.data() + MAX_LANA_SLOTS, ConfigSlots, sizeof ConfigSlots);
+    return tables;
+}();
+
+void RestoreSlotTables() {
+    std::memcpy(LanaSlots, initial_tables.data(), sizeof LanaSlots);
+    std::memcpy(ConfigSlots, initial_tables.data() + MAX_LANA_SLOTS, sizeof ConfigSlots);
+}
+
+AttachedReport::AttachedReport(WORD lana, HWND hwnd) : lana_(lana), hwnd_(hwnd) {
+    hmem_ = GlobalAlloc(GMEM_NODISCARD, sizeof(REPORTBUF));
+    report_ = static_cast<PREPORTBUF>(GlobalLock(hmem_));
+    InitReportBuffer(report_);
+    LanaSlots[lana_].hmemLana = hmem_;
+    SetSlotDisplayWindow(lana_, hwnd_);
+}
+
+AttachedReport::~AttachedReport() {
+    SetSlotDisplayWindow(lana_, nullptr);
+    LanaSlots[lana_].hmemLana = nullptr;
+    GlobalUnlock(hmem_);
+    GlobalFree(hmem_);
+}
+
+std::vector<std::string> AttachedReport::lines() const {
+    std::vector<std::string> result;
+    for (LONG k = 0; k < GetReportLineCount(report_); ++k)
+        result.emplace_back(report_->szText + report_->awLineStart[k], report_->szText + report_->awLineStart[k + 1]);
+    return result;
 }
 
 void ResetViewerState() {
@@ -38,16 +66,10 @@ RunningViewer::RunningViewer() {
 }
 
 RunningViewer::~RunningViewer() {
-    if (!finished_) {
-        if (HWND hwnd = ui::find_window_titled(kMainTitle))
-            ui::request_close(hwnd);
-        wait_for([this] { return finished_.load(); });
-    }
+    if (HWND hwnd = finished_ ? nullptr : ui::find_window_titled(kMainTitle))
+        ui::request_close(hwnd);
+    wait_for_exit();
     thread_.join();
-}
-
-HWND RunningViewer::main_window() {
-    return WaitForWindow(kMainTitle);
 }
 
 int RunningViewer::wait_for_exit() {
@@ -80,22 +102,12 @@ HWND WaitForWindow(std::string_view title, int id) {
     return found;
 }
 
-bool WaitForNoWindow(std::string_view title) {
-    return wait_for([&] { return ui::find_window_titled(title) == nullptr; });
-}
-
 void ReplaceEditText(HWND hwndEdit, std::string_view text) {
     ui::click(ui::center_of(hwndEdit));
     ui::key(VK_HOME);
     ui::key(VK_END, true);
-    if (text.empty())
-        ui::key(VK_DELETE);
-    else
-        ui::type(text);
-}
-
-bool IsChecked(HWND hwndDlg, int id) {
-    return SendMessageA(GetDlgItem(hwndDlg, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    ui::key(VK_DELETE);
+    ui::type(text);
 }
 
 std::string ControlText(HWND hwndDlg, int id) {
@@ -109,19 +121,17 @@ HWND OpenSelection(HWND hwndMain) {
     return WaitForWindow(kLanasTitle, IDC_LANAS_NUMBER);
 }
 
-HWND OpenConfiguration(HWND hwndMain, int lana, std::string_view number) {
+HWND OpenConfiguration(HWND hwndMain, int lana) {
     HWND hwndLanas = OpenSelection(hwndMain);
     if (!hwndLanas)
         return nullptr;
-    ReplaceEditText(GetDlgItem(hwndLanas, IDC_LANAS_NUMBER), number.data() ? number : std::to_string(lana));
+    ReplaceEditText(GetDlgItem(hwndLanas, IDC_LANAS_NUMBER), std::to_string(lana));
     ui::click(ui::center_of(GetDlgItem(hwndLanas, IDC_LANAS_OK)));
     char szTitle[16];
     std::snprintf(szTitle, sizeof szTitle, "LANA %02d", lana);
     HWND hwndConfig = WaitForWindow(szTitle, IDC_CONFIG_OK);  // the display window has the same title
-    // The dialog's controls are filled during its creation; the check boxes show the slot once it paints.
-    if (hwndConfig)
-        wait_for([&] { return !ui::window_text(hwndConfig).empty(); });
-    return hwndConfig;
+    // The controls are filled during the dialog's creation; the check boxes show the slot once it paints.
+    return hwndConfig && wait_for([&] { return !ui::window_text(hwndConfig).empty(); }) ? hwndConfig : nullptr;
 }
 
 void EnterSettings(HWND hwndConfig, const LanaSettings &settings) {
@@ -129,15 +139,12 @@ void EnterSettings(HWND hwndConfig, const LanaSettings &settings) {
         ReplaceEditText(GetDlgItem(hwndConfig, IDC_CONFIG_NAME), *settings.name);
     if (settings.frequency)
         ReplaceEditText(GetDlgItem(hwndConfig, IDC_CONFIG_FREQUENCY), *settings.frequency);
-    const std::pair<int, std::optional<bool>> checks[] = {
-        {IDC_CONFIG_ERRORS, settings.errors},     {IDC_CONFIG_NAMETABLE, settings.name_table},
-        {IDC_CONFIG_CAPACITY, settings.capacity}, {IDC_CONFIG_SESSIONS, settings.sessions},
-        {IDC_CONFIG_ACTIVE, settings.active},
-    };
-    for (const auto &[id, checked] : checks) {
-        if (checked && IsChecked(hwndConfig, id) != *checked) {
+    const std::optional<bool> checks[] = {settings.errors, settings.name_table, settings.capacity, settings.sessions,
+                                          settings.active};  // the check boxes' ids are consecutive
+    for (int id = IDC_CONFIG_ERRORS; id <= IDC_CONFIG_ACTIVE; ++id) {
+        if (checks[id - IDC_CONFIG_ERRORS] && IsChecked(hwndConfig, id) != *checks[id - IDC_CONFIG_ERRORS]) {
             ui::click(ui::center_of(GetDlgItem(hwndConfig, id)));
-            wait_for([&, id = id, on = *checked] { return IsChecked(hwndConfig, id) == on; });
+            wait_for([&] { return IsChecked(hwndConfig, id) == *checks[id - IDC_CONFIG_ERRORS]; });
         }
     }
 }
@@ -151,23 +158,9 @@ bool ConfigureLana(HWND hwndMain, int lana, const LanaSettings &settings) {
     return WaitForNoWindow(kLanasTitle);
 }
 
-void SyncWithViewer(HWND hwndMain) {
-    SendMessageA(hwndMain, WM_NULL, 0, 0);
-}
-
 HWND WaitForLanaDisplay(int lana) {
-    char szTitle[16];
-    std::snprintf(szTitle, sizeof szTitle, "LANA %02d", lana);
     HWND hwnd = nullptr;
-    wait_for([&] {
-        for (HWND candidate : ui::visible_windows()) {
-            char szText[16] = "";
-            GetWindowTextA(candidate, szText, sizeof szText);
-            if (std::string(szText) == szTitle && GetDlgItem(candidate, IDC_CONFIG_OK) == nullptr)
-                return (hwnd = candidate) != nullptr;
-        }
-        return false;
-    });
+    wait_for([&] { return (hwnd = GetSlotDisplayWindow(static_cast<WORD>(lana))) && IsWindowVisible(hwnd); });
     return hwnd;
 }
 
@@ -175,27 +168,21 @@ std::string LanaReportText(HWND hwndMain, int lana) {
     SyncWithViewer(hwndMain);
     HGLOBAL hmemLana = LanaSlots[lana].hmemLana;
     auto lpReport = static_cast<PREPORTBUF>(GlobalLock(hmemLana));
-    if (!lpReport)
-        return {};
-    std::string text(CB_REPORT_TEXT, '\0');
-    text.resize(static_cast<std::size_t>(CopyReportText(lpReport, 0, text.data(), CB_REPORT_TEXT)));
+    std::string text(lpReport ? CB_REPORT_TEXT : 0, '\0');
+    if (lpReport)
+        text.resize(static_cast<std::size_t>(CopyReportText(lpReport, 0, text.data(), CB_REPORT_TEXT)));
     GlobalUnlock(hmemLana);
     return text;
 }
 
-static bool DeactivateLana(HWND hwndMain, int lana) {
-    LanaSettings settings;
-    settings.active = false;
-    if (!ConfigureLana(hwndMain, lana, settings))
-        return false;
-    SyncWithViewer(hwndMain);
-    return GetSlotDisplayWindow(lana) == nullptr && LanaSlots[lana].hThread == nullptr;
-}
-
 void DeactivateWatchedLanas(HWND hwndMain) {
-    SyncWithViewer(hwndMain);
-    for (int lana = 0; lana < MAX_LANA_SLOTS; ++lana)
-        EXPECT_TRUE(GetSlotDisplayWindow(lana) == nullptr || DeactivateLana(hwndMain, lana)) << "LANA " << lana;
+    for (int lana = 0; lana < MAX_LANA_SLOTS; ++lana) {
+        SyncWithViewer(hwndMain);
+        if (GetSlotDisplayWindow(static_cast<WORD>(lana)) != nullptr) {
+            EXPECT_TRUE(ConfigureLana(hwndMain, lana, {.active = false})) << lana;
+            EXPECT_TRUE(wait_for([&] { return !GetSlotDisplayWindow(static_cast<WORD>(lana)); })) << lana;
+        }
+    }
 }
 
 void ViewerSession::SetUp() {
@@ -217,28 +204,16 @@ void ViewerSession::TearDown() {
     ResetViewerState();
 }
 
-static std::size_t CountIssued(const platform::testing::ScriptedNetbios &netbios, int lana, UCHAR command) {
+std::size_t ViewerSession::Issued(int lana, UCHAR command) const {
     std::size_t count = 0;
-    for (const auto &ncb : netbios.issued())
+    for (const auto &ncb : netbios_.issued())
         count += ncb.lana == lana && (ncb.command & ~ASYNCH) == command;
     return count;
-}
-
-std::size_t ViewerSession::AdapterStatusCount(int lana) const {
-    return CountIssued(netbios_, lana, NCBASTAT);
-}
-
-std::size_t ViewerSession::SessionStatusCount(int lana) const {
-    return CountIssued(netbios_, lana, NCBSSTAT);
 }
 
 bool ViewerSession::Activate(int lana, LanaSettings settings) {
     settings.active = true;
     return ConfigureLana(hwnd_main_, lana, settings) && WaitForLanaDisplay(lana) != nullptr;
-}
-
-bool ViewerSession::Deactivate(int lana) {
-    return DeactivateLana(hwnd_main_, lana);
 }
 
 }  // namespace tarvoke::testing
