@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "report_fixture.h"
+#include "viewer_harness.h"
 #include "report_sections.h"
 
 namespace {

@@ -28,7 +28,6 @@
 #include <thread>
 #include <vector>
 
-#include "lana_config_driver.h"
 #include "lana_slots.h"
 #include "viewer_harness.h"
 
