@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string_view>
 #include <thread>
+#include <tuple>
 
 namespace platform::nbt::testing {
 namespace fs = std::filesystem;
@@ -132,7 +133,6 @@ std::unique_ptr<PeerTestbed> PeerTestbed::create(std::string &why_not) {
 
     std::unique_ptr<PeerTestbed> bed(new PeerTestbed);
     auto pid = std::to_string(::getpid());
-    bed->tag_ = pid;
     bed->local_netns_ = std::string(netns_prefix) + pid + "-local";
     bed->peer_netns_ = std::string(netns_prefix) + pid + "-peer";
     bed->local_link_ = "nbt" + pid + "l";
@@ -140,25 +140,22 @@ std::unique_ptr<PeerTestbed> PeerTestbed::create(std::string &why_not) {
     bed->peer_name_ = "PEER" + pid;
     bed->local_name_ = "LOCAL" + pid;
     bed->directory_ = fs::temp_directory_path() / (std::string(folder_prefix) + pid);
-    fs::remove_all(bed->directory_);
-    fs::create_directories(bed->directory_);
     bed->prefix_ = bed->directory_ / "prefix";
+    fs::remove_all(bed->directory_);
     fs::create_directories(bed->prefix_);
 
-    auto local = dotted(bed->local_address()), peer = dotted(bed->peer_address());
-    auto broadcast = dotted(bed->broadcast_address());
     std::vector<std::vector<std::string>> steps = {
         {"ip", "netns", "add", bed->local_netns_},
         {"ip", "netns", "add", bed->peer_netns_},
         {"ip", "-n", bed->local_netns_, "link", "add", bed->local_link_, "type", "veth", "peer", "name",
-         bed->peer_link_, "netns", bed->peer_netns_},
-        {"ip", "-n", bed->local_netns_, "addr", "add", local + "/24", "broadcast", broadcast, "dev", bed->local_link_},
-        {"ip", "-n", bed->peer_netns_, "addr", "add", peer + "/24", "broadcast", broadcast, "dev", bed->peer_link_},
-        {"ip", "-n", bed->local_netns_, "link", "set", "lo", "up"},
-        {"ip", "-n", bed->peer_netns_, "link", "set", "lo", "up"},
-        {"ip", "-n", bed->local_netns_, "link", "set", bed->local_link_, "up"},
-        {"ip", "-n", bed->peer_netns_, "link", "set", bed->peer_link_, "up"},
-    };
+         bed->peer_link_, "netns", bed->peer_netns_}};
+    for (auto [netns, link, address] : {std::tuple{bed->local_netns_, bed->local_link_, bed->local_address()},
+                                        {bed->peer_netns_, bed->peer_link_, bed->peer_address()}}) {
+        steps.push_back({"ip", "-n", netns, "addr", "add", dotted(address) + "/24", "broadcast",
+                         dotted(bed->broadcast_address()), "dev", link});
+        steps.push_back({"ip", "-n", netns, "link", "set", "lo", "up"});
+        steps.push_back({"ip", "-n", netns, "link", "set", link, "up"});
+    }
     for (auto &step : steps) {
         if (!run_argv(step, bed->directory_ / "setup.log")) {
             why_not = "cannot build the test network (" + step[0] + " " + step[1] + " " + step[2] + " ...)";
@@ -176,9 +173,7 @@ std::unique_ptr<PeerTestbed> PeerTestbed::create(std::string &why_not) {
         return nullptr;
     }
 
-    write_file(bed->prefix_ / "platform.conf",
-               "[netbios]\nlana.0 = " + bed->local_link_ + "\nretries = 3\nretry_interval_ms = 250\n");
-    fs::create_directories(bed->directory_ / "client");
+    bed->configure("");
     write_file(bed->directory_ / "client.conf",
                samba_config(bed->directory_ / "client", "NBTCLIENT", bed->workgroup(), bed->local_link_));
     ::setenv("PLATFORM_PREFIX", bed->prefix_.c_str(), 1);
@@ -200,8 +195,10 @@ PeerTestbed::~PeerTestbed() {
     fs::remove_all(directory_, error);
 }
 
+// Starts nmbd in the namespace and waits until it answers for its name at `address`. nmbd answers node status at
+// once but holds its names only once their registration went unchallenged.
 bool PeerTestbed::start_nmbd(const std::string &netns, const std::string &link, const std::string &name,
-                             const std::string &folder, pid_t &pid, std::string &error) {
+                             const std::string &folder, const Ipv4Address &address, pid_t &pid, std::string &error) {
     auto dir = directory_ / folder;
     fs::create_directories(dir / "log");
     write_file(dir / "smb.conf", samba_config(dir, name, workgroup(), link, folder == "peer"));
@@ -222,44 +219,25 @@ bool PeerTestbed::start_nmbd(const std::string &netns, const std::string &link, 
         return false;
     }
     ::setpgid(pid, pid);
-    return true;
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(std::chrono::milliseconds(200)))
+        if (run({"nmblookup", "-s", client_config(), "-B", dotted(address), name}))
+            return true;
+    error = "nmbd did not come up in " + netns + "; its output:\n" + read_tail(dir / "nmbd.out");
+    return false;
 }
 
 bool PeerTestbed::start_peer(std::string &error) {
-    if (!start_nmbd(peer_netns_, peer_link_, peer_name_, "peer", peer_pid_, error))
-        return false;
-    // nmbd answers node status at once but holds its names only once their registration went unchallenged.
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < until) {
-        if (run({"nmblookup", "-s", client_config(), "-B", dotted(broadcast_address()), peer_name_}))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    error = "nmbd did not come up in the peer namespace; its output:\n" + read_tail(directory_ / "peer" / "nmbd.out");
-    return false;
+    return start_nmbd(peer_netns_, peer_link_, peer_name_, "peer", broadcast_address(), peer_pid_, error);
 }
 
 bool PeerTestbed::start_local_node(std::string &error) {
-    if (!start_nmbd(local_netns_, local_link_, local_name_, "local", local_pid_, error))
-        return false;
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < until) {
-        if (run({"nmblookup", "-s", client_config(), "-B", dotted(local_address()), local_name_}))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    error = "nmbd did not come up on the local end; its output:\n" + read_tail(directory_ / "local" / "nmbd.out");
-    return false;
+    return start_nmbd(local_netns_, local_link_, local_name_, "local", local_address(), local_pid_, error);
 }
 
 void PeerTestbed::configure(const std::string &extra_netbios_lines) {
     write_file(prefix_ / "platform.conf",
                "[netbios]\nlana.0 = " + local_link_ + "\nretries = 3\nretry_interval_ms = 250\n" + extra_netbios_lines);
-}
-
-void PeerTestbed::signal_peer(int signal) {
-    if (peer_pid_ > 0)
-        ::kill(-peer_pid_, signal);
 }
 
 void PeerTestbed::stop_peer() {

@@ -31,8 +31,6 @@ public:
     // Rewrites the prefix's [netbios] section: the LANA map naming the test veth, then these lines. The
     // platform reads it again after prefix::reload().
     void configure(const std::string &extra_netbios_lines);
-    // Sends a signal to the peer's nmbd (SIGSTOP to silence it, SIGKILL to end it).
-    void signal_peer(int signal);
     void stop_peer();
 
     // Runs a command in the local namespace and returns its standard output, or nullopt when it fails.
@@ -54,9 +52,9 @@ public:
 private:
     PeerTestbed() = default;
     bool start_nmbd(const std::string &netns, const std::string &link, const std::string &name,
-                    const std::string &folder, pid_t &pid, std::string &error);
+                    const std::string &folder, const Ipv4Address &address, pid_t &pid, std::string &error);
 
-    std::string tag_, local_netns_, peer_netns_, local_link_, peer_link_, peer_name_, local_name_;
+    std::string local_netns_, peer_netns_, local_link_, peer_link_, peer_name_, local_name_;
     std::filesystem::path directory_, prefix_;
     int original_netns_ = -1;
     pid_t peer_pid_ = -1, local_pid_ = -1;
