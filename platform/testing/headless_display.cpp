@@ -55,11 +55,6 @@ bool mouse_up(POINT screen) {
     return headless().mouse(display::InputType::button_up, screen);
 }
 
-bool click_client(HWND hwnd, POINT client) {
-    ClientToScreen(hwnd, &client);
-    return click(client);
-}
-
 bool double_click_client(HWND hwnd, POINT client) {
     ClientToScreen(hwnd, &client);
     return double_click(client);
@@ -167,12 +162,6 @@ COLORREF client_pixel(HWND hwnd, POINT client) {
 bool write_screen_png(const std::filesystem::path &file) {
     platform::user::present_thread_surfaces();
     return headless().write_screen_png(file);
-}
-
-bool write_window_png(HWND hwnd, const std::filesystem::path &file) {
-    platform::user::present_thread_surfaces();
-    auto window = find_window_quiet(hwnd);
-    return window && !window->is_child() && headless().write_surface_png(window->surface_id, file);
 }
 
 unsigned bell_count() {

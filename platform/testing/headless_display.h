@@ -26,7 +26,6 @@ bool double_click(POINT screen);
 bool mouse_down(POINT screen);
 bool mouse_move(POINT screen);
 bool mouse_up(POINT screen);
-bool click_client(HWND hwnd, POINT client);
 bool double_click_client(HWND hwnd, POINT client);
 // The centre of a child window (a control) on the screen.
 POINT center_of(HWND hwnd);
@@ -48,7 +47,6 @@ bool request_close(HWND hwnd);
 COLORREF screen_pixel(POINT screen);
 COLORREF client_pixel(HWND hwnd, POINT client);
 bool write_screen_png(const std::filesystem::path &file);
-bool write_window_png(HWND hwnd, const std::filesystem::path &file);
 unsigned bell_count();
 
 // The text drawn on a top-level window, line by line from the top: each DrawTextA line where it landed

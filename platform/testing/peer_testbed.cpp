@@ -240,10 +240,6 @@ void PeerTestbed::configure(const std::string &extra_netbios_lines) {
                "[netbios]\nlana.0 = " + local_link_ + "\nretries = 3\nretry_interval_ms = 250\n" + extra_netbios_lines);
 }
 
-void PeerTestbed::stop_peer() {
-    end_process(peer_pid_);
-}
-
 std::optional<std::string> PeerTestbed::run(const std::vector<std::string> &argv) const {
     return run_argv(argv);
 }

@@ -31,7 +31,6 @@ public:
     // Rewrites the prefix's [netbios] section: the LANA map naming the test veth, then these lines. The
     // platform reads it again after prefix::reload().
     void configure(const std::string &extra_netbios_lines);
-    void stop_peer();
 
     // Runs a command in the local namespace and returns its standard output, or nullopt when it fails.
     std::optional<std::string> run(const std::vector<std::string> &argv) const;
@@ -46,7 +45,6 @@ public:
     Ipv4Address peer_address() const { return {10, 213, 7, 2}; }
     Ipv4Address broadcast_address() const { return {10, 213, 7, 255}; }
     std::string peer_name() const { return peer_name_; }
-    std::string local_node_name() const { return local_name_; }
     std::string workgroup() const { return "NBTTESTGRP"; }
 
 private:

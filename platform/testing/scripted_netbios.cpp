@@ -74,10 +74,6 @@ public:
         std::lock_guard lock(mutex_);
         return issued_;
     }
-    bool wait_until_issued(std::size_t count, std::chrono::milliseconds limit) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, limit, [&] { return issued_.size() >= count; });
-    }
     bool wait_until_answered(std::size_t count, std::chrono::milliseconds limit) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, limit, [&] { return answered_calls_ >= count; });
@@ -228,9 +224,6 @@ bool ScriptedNetbios::wait_until_held(std::size_t count, std::chrono::millisecon
 }
 std::vector<IssuedNcb> ScriptedNetbios::issued() const {
     return state_->issued_list();
-}
-bool ScriptedNetbios::wait_until_issued(std::size_t count, std::chrono::milliseconds limit) const {
-    return state_->wait_until_issued(count, limit);
 }
 bool ScriptedNetbios::wait_until_answered(std::size_t count, std::chrono::milliseconds limit) const {
     return state_->wait_until_answered(count, limit);

@@ -63,8 +63,6 @@ public:
 
     // Every NCB that reached Netbios() while this object was installed, in order.
     std::vector<IssuedNcb> issued() const;
-    // Waits until at least `count` NCBs were recorded.
-    bool wait_until_issued(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
     // Waits until `count` transport calls have returned their answer.
     bool wait_until_answered(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
     // Waits until every command issued so far has completed and its post routine has returned.
