@@ -1,5 +1,5 @@
 // Shared by user32's tests: a Wine-style message recorder whose log is compared with sequence tables (the
-// expected messages in order, some flagged optional), and small helpers for windows.
+// expected messages in order), and small helpers for windows.
 #pragma once
 
 #include "testing/headless_display.h"
@@ -16,30 +16,24 @@ namespace ui = platform::testing::ui;
 
 inline std::vector<std::pair<HWND, UINT>> log_of_messages;
 
-// One row of a sequence table: the message, its window when that matters, and whether it may be missing.
+// One row of a sequence table: the message, and its window when that matters.
 struct Expected {
-    Expected(UINT m, HWND h = nullptr, bool o = false) : message(m), hwnd(h), optional(o) {}
+    Expected(UINT m, HWND h = nullptr) : message(m), hwnd(h) {}
     UINT message;
     HWND hwnd;
-    bool optional;
 };
 
-// Compares the log with the table in order, passing over optional rows that did not come; clears the log.
+// Compares the log with the table, message for message; clears the log.
 inline void expect_sequence(const std::vector<Expected> &table, const char *what) {
     auto &log = log_of_messages;
-    std::size_t at = 0;
-    bool matches = true;
     std::string got, want;
-    for (auto &row : table) {
-        if (at < log.size() && log[at].second == row.message && (!row.hwnd || log[at].first == row.hwnd))
-            ++at;
-        else
-            matches = matches && row.optional;
-        want += std::to_string(row.message) + (row.optional ? "? " : " ");
-    }
+    for (auto &row : table)
+        want += std::to_string(row.message) + " ";
     for (auto &m : log)
         got += std::to_string(m.second) + " ";
-    EXPECT_TRUE(matches && at == log.size()) << what << "\n got:  " << got << "\n want: " << want;
+    bool windows = std::equal(table.begin(), table.end(), log.begin(), log.end(),
+                              [](auto &row, auto &m) { return !row.hwnd || row.hwnd == m.first; });
+    EXPECT_TRUE(got == want && windows) << what << "\n got:  " << got << "\n want: " << want;
     log.clear();
 }
 
