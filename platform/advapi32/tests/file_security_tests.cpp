@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 
 namespace {
@@ -35,15 +36,12 @@ class FileSecurity : public platform::testing::PrefixTest {
 protected:
     void SetUp() override {
         auto *dacl = reinterpret_cast<PACL>(acl_);
-        ASSERT_TRUE(InitializeAcl(dacl, sizeof acl_, ACL_REVISION));
-        for (auto name : {"Administrators", "Power Users"}) {
-            BYTE sid[75];
-            char domain[40];
-            DWORD cb_sid = sizeof sid, cch_domain = sizeof domain;
-            SID_NAME_USE use;
-            ASSERT_TRUE(LookupAccountNameA(nullptr, name, sid, &cb_sid, domain, &cch_domain, &use));
-            ASSERT_TRUE(AddAccessAllowedAce(dacl, ACL_REVISION, FILE_ALL_ACCESS, sid));
-        }
+        BYTE administrators[16] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02}, power_users[16];  // S-1-5-32-544
+        std::memcpy(power_users, administrators, 16);
+        power_users[12] = 0x23;  // S-1-5-32-547
+        ASSERT_TRUE(InitializeAcl(dacl, sizeof acl_, ACL_REVISION) &&
+                    AddAccessAllowedAce(dacl, ACL_REVISION, FILE_ALL_ACCESS, administrators) &&
+                    AddAccessAllowedAce(dacl, ACL_REVISION, FILE_ALL_ACCESS, power_users));
         ASSERT_TRUE(InitializeSecurityDescriptor(&locked_, 1) && InitializeSecurityDescriptor(&unlocked_, 1));
         ASSERT_TRUE(SetSecurityDescriptorDacl(&locked_, TRUE, dacl, FALSE));
         ASSERT_TRUE(SetSecurityDescriptorDacl(&unlocked_, TRUE, nullptr, FALSE));

@@ -14,7 +14,7 @@ const BYTE administrators[16] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02
 const BYTE power_users[16] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x23, 0x02, 0, 0};     // S-1-5-32-547
 const BYTE world[12] = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};                              // S-1-1-0
 
-TEST(Acls, AcesArePackedRecordsAndFailuresLeaveTheAclAsItWas) {
+TEST(Acls, AcesArePackedRecordsAndFailuresLeaveTheAclAsItWasAndDescriptorsHoldThem) {
     alignas(4) BYTE buffer[8 + 24 + 24 + 20], uninitialised[150] = {};
     auto *acl = reinterpret_cast<PACL>(buffer);
     std::memset(buffer, 0xcc, sizeof buffer);
@@ -44,11 +44,6 @@ TEST(Acls, AcesArePackedRecordsAndFailuresLeaveTheAclAsItWas) {
         EXPECT_TRUE(i == 2 || (entry == buffer + 8 + 24 * i && !std::memcmp(entry, ace, 8) &&
                                !std::memcmp(buffer + 16 + 24 * i, i ? power_users : administrators, 16)));
     }
-    reinterpret_cast<ACE_HEADER *>(buffer + 8)->AceSize = 200;  // an ACE that claims more than its ACL
-    EXPECT_FALSE(IsValidAcl(acl));
-}
-
-TEST(SecurityDescriptors, DaclPresentNullOrAbsent) {
     SECURITY_DESCRIPTOR descriptor, zero = {};
     SetLastError(sentinel);
     EXPECT_FALSE(InitializeSecurityDescriptor(&descriptor, 2));
@@ -60,16 +55,18 @@ TEST(SecurityDescriptors, DaclPresentNullOrAbsent) {
     ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
     EXPECT_TRUE(descriptor.Revision == 1 && !descriptor.Control && !descriptor.Owner && !descriptor.Group &&
                 !descriptor.Sacl && !descriptor.Dacl);
-    alignas(4) BYTE buffer[150], broken_acl[150] = {};  // revision 0
-    auto *acl = reinterpret_cast<PACL>(buffer);
-    ASSERT_TRUE(InitializeAcl(acl, sizeof buffer, ACL_REVISION));
-    const std::tuple<BOOL, PACL, BOOL, WORD, BOOL> cases[] = {
+    const std::tuple<BOOL, PACL, BOOL, WORD, BOOL> dacls[] = {
         // present, DACL, defaulted, control, valid
         {TRUE, acl, FALSE, SE_DACL_PRESENT, TRUE},
-        {TRUE, nullptr, TRUE, SE_DACL_PRESENT | SE_DACL_DEFAULTED, TRUE},  // "unlocked"
-        {TRUE, reinterpret_cast<PACL>(broken_acl), FALSE, SE_DACL_PRESENT, FALSE},
+        {TRUE, nullptr, TRUE, SE_DACL_PRESENT | SE_DACL_DEFAULTED, TRUE},              // "unlocked"
+        {TRUE, reinterpret_cast<PACL>(uninitialised), FALSE, SE_DACL_PRESENT, FALSE},  // revision 0
+        {TRUE, acl, FALSE, SE_DACL_PRESENT, FALSE},  // once its first ACE claims more than the ACL holds
         {FALSE, nullptr, FALSE, 0, TRUE}};
-    for (auto [present, dacl, defaulted, control, valid] : cases) {
+    for (auto [present, dacl, defaulted, control, valid] : dacls) {
+        if (!valid && dacl == acl) {
+            reinterpret_cast<ACE_HEADER *>(buffer + 8)->AceSize = 200;
+            EXPECT_FALSE(IsValidAcl(acl));
+        }
         ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, present, dacl, defaulted));
         EXPECT_EQ(descriptor.Control, control);
         EXPECT_EQ(descriptor.Dacl, present ? dacl : descriptor.Dacl);  // an absent DACL is not read

@@ -8,7 +8,6 @@
 
 #include <fstream>
 #include <functional>
-
 #include <tuple>
 
 namespace {
@@ -61,21 +60,6 @@ TEST_F(Servicectl, RunningStatusCountsOnlyWhileItsOwnProcessLives) {
         auto outcome = service.query();
         EXPECT_EQ(outcome.record.status.dwCurrentState, state) << pid << " " << start_time;
         EXPECT_EQ(outcome.record.status.dwWin32ExitCode, state == SERVICE_STOPPED ? ERROR_PROCESS_ABORTED : 0u);
-    }
-    EXPECT_EQ(service.start().error, (DWORD)ERROR_SUCCESS);  // and it can be started again
-}
-
-TEST_F(Servicectl, ItsFilesAreTheOwnersWhateverTheUmask) {
-    mode_t old_mask = umask(0);
-    ServiceController service("Masked");
-    auto created = service.create("/bin/true"), started = service.start();
-    umask(old_mask);
-    ASSERT_EQ(created.error + started.error, (DWORD)ERROR_SUCCESS);
-    platform::services::ServiceFiles files("Masked");
-    for (auto path : {files.registration(), files.status()}) {
-        struct stat info {};
-        ASSERT_EQ(lstat(path.c_str(), &info), 0) << path;
-        EXPECT_EQ(info.st_mode & 07777, 0600u) << path;
     }
 }
 
