@@ -3,7 +3,11 @@
 #include "errno_map.h"
 #include "file_security_hook.h"
 
+#include "prefix/prefix.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -12,14 +16,17 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <mutex>
 #include <vector>
 
 namespace platform::kernel {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-// A client that connects and says nothing is dropped after this long.
+// A client that connects and says nothing is dropped after this long, and at most this many are kept.
 constexpr auto greeting_limit = std::chrono::seconds(5);
+constexpr std::size_t max_greetings = 16;
 constexpr int listen_backlog = 64;
 
 // Takes the pipe's lock file; the lock is what makes a process the pipe's one server.
@@ -48,15 +55,16 @@ bool take_lock_file(const PipeLocation &location, UniqueFd &lock) {
     return false;
 }
 
-// The socket is bound under a temporary name, given its access and only then renamed into place, so that no
-// client ever finds it with the wrong access.
-bool bind_listener(const PipeLocation &location, const void *security_descriptor, UniqueFd &listener) {
+// The socket (the pipe's, or its wait socket) is bound under a temporary name, given its access and only then
+// renamed into place, so that no client ever finds it with the wrong access.
+bool bind_listener(const PipeLocation &location, const std::string &file, const void *security_descriptor,
+                   UniqueFd &listener) {
     UniqueFd fd(socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));  // accepted without blocking
     if (!fd) {
         set_last_error_from_errno(errno);
         return false;
     }
-    std::string temporary = location.file + "%new" + std::to_string(getpid());
+    std::string temporary = file + "%new" + std::to_string(getpid());
     std::string temporary_path = location.folder + "/" + temporary;
     ::unlink(temporary_path.c_str());
     SocketAddress address(location.folder, temporary);
@@ -78,7 +86,7 @@ bool bind_listener(const PipeLocation &location, const void *security_descriptor
     }
     if (error == ERROR_SUCCESS && listen(fd.get(), listen_backlog) != 0)
         error = win32_error_from_errno(errno);
-    if (error == ERROR_SUCCESS && rename(temporary_path.c_str(), location.path().c_str()) != 0)
+    if (error == ERROR_SUCCESS && rename(temporary_path.c_str(), (location.folder + "/" + file).c_str()) != 0)
         error = win32_error_from_errno(errno);
     if (error != ERROR_SUCCESS) {
         ::unlink(temporary_path.c_str());
@@ -89,143 +97,252 @@ bool bind_listener(const PipeLocation &location, const void *security_descriptor
     return true;
 }
 
+}  // namespace
+
 // A client that has connected and not yet said what it wants.
 struct Greeting {
     UniqueFd fd;
-    Clock::time_point deadline;
+    std::chrono::steady_clock::time_point deadline;
 };
 
-// The thread that answers arriving clients for one server end.
-class Answerer {
+// Answers arrivals at one pipe: connection requests on the pipe's socket, and waiters on the wait socket
+// while the instance listens. Called by one thread at a time (the server's reception lock); it never blocks.
+//
+// Every descriptor it holds is bounded: a greeting is read as soon as it arrives and the connection closed
+// unless it becomes the instance's client, at most `max_greetings` clients that connected and said nothing
+// yet are kept (the oldest goes first), and waiters are never accepted while the instance is busy. When the
+// process is out of descriptors, accepting stops until one of ours is freed or a short back-off has passed,
+// so that a full descriptor table never makes the server spin.
+class Reception {
 public:
-    Answerer(int listener, std::shared_ptr<PipeInstance> instance)
-        : listener_(listener), instance_(std::move(instance)) {}
+    Reception(int listener, int wait_listener, PipeInstance &instance)
+        : listener_(listener), wait_listener_(wait_listener), instance_(instance) {}
 
-    void run() {
-        for (;;) {
-            std::vector<pollfd> watched{{instance_->wake.get(), POLLIN, 0}, {listener_, POLLIN, 0}};
-            for (auto &greeting : greetings_)
-                watched.push_back({greeting.fd.get(), POLLIN, 0});
-            for (auto &waiter : waiters_)
-                watched.push_back({waiter.get(), POLLIN, 0});
-            int timeout = -1;
-            auto now = Clock::now();
-            for (auto &greeting : greetings_) {
-                auto left = std::chrono::duration_cast<std::chrono::milliseconds>(greeting.deadline - now).count();
-                timeout = timeout < 0 ? static_cast<int>(std::max<long long>(left, 0))
-                                      : std::min(timeout, static_cast<int>(std::max<long long>(left, 0)));
-            }
-            int ready = poll(watched.data(), watched.size(), timeout);
-            if (ready < 0 && errno != EINTR)
-                return;
-            if (watched[0].revents) {
-                std::uint64_t count;
-                [[maybe_unused]] auto ignored = ::read(instance_->wake.get(), &count, sizeof count);
-                std::lock_guard guard(instance_->lock);
-                if (instance_->closing)
-                    return;
-            }
-            // Waiters and greetings first, by position, before the lists change.
-            std::vector<bool> waiter_gone(waiters_.size());
-            for (std::size_t i = 0; i < waiters_.size(); ++i)
-                waiter_gone[i] = watched[2 + greetings_.size() + i].revents != 0;
-            std::vector<bool> greeting_ready(greetings_.size());
-            for (std::size_t i = 0; i < greetings_.size(); ++i)
-                greeting_ready[i] = watched[2 + i].revents != 0;
-            drop_gone_waiters(waiter_gone);
-            answer_greetings(greeting_ready);
-            if (watched[1].revents & POLLIN)
-                accept_clients();
-            release_waiters_if_listening();
+    // Adds what to watch to `watched` and returns how long to sleep at most (-1: until something happens).
+    int watch(std::vector<pollfd> &watched) {
+        auto now = Clock::now();
+        bool accepting = now >= accept_resume_;
+        if (accepting) {
+            watched.push_back({listener_, POLLIN, 0});
+            std::lock_guard guard(instance_.lock);
+            if (instance_.state == PipeInstance::State::listening)
+                watched.push_back({wait_listener_, POLLIN, 0});
         }
+        Clock::time_point wake_at = accepting ? Clock::time_point::max() : accept_resume_;
+        for (auto &greeting : greetings_) {
+            watched.push_back({greeting.fd.get(), POLLIN, 0});
+            wake_at = std::min(wake_at, greeting.deadline);
+        }
+        if (wake_at == Clock::time_point::max())
+            return -1;
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(wake_at - now).count();
+        return static_cast<int>(std::clamp<long long>(left, 0, 60000));
+    }
+
+    // Answers what `watched` (as filled by watch and then polled) reports ready. True once a client was
+    // connected to the instance.
+    bool serve(const std::vector<pollfd> &watched) {
+        bool arrivals = false, waiters = false;
+        std::vector<int> spoke;
+        for (auto &entry : watched) {
+            if (!entry.revents)
+                continue;
+            if (entry.fd == listener_)
+                arrivals = true;
+            else if (entry.fd == wait_listener_)
+                waiters = true;
+            else
+                spoke.push_back(entry.fd);
+        }
+        bool connected = answer_greetings(spoke);
+        if (waiters)
+            release_waiters();
+        if (arrivals && !connected)
+            connected = accept_clients();
+        return connected;
     }
 
 private:
-    void accept_clients() {
-        for (;;) {
-            int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (fd < 0)
-                return;  // EAGAIN: no more; anything else: try again at the next wake-up
-            greetings_.push_back({UniqueFd(fd), Clock::now() + greeting_limit});
-        }
-    }
-
-    void answer_greetings(const std::vector<bool> &ready) {
+    bool answer_greetings(const std::vector<int> &spoke) {
+        bool connected = false;
         auto now = Clock::now();
-        std::vector<Greeting> pending;
-        for (std::size_t i = 0; i < greetings_.size(); ++i) {
-            auto &greeting = greetings_[i];
-            if (!ready[i]) {
-                if (greeting.deadline > now)
-                    pending.push_back(std::move(greeting));
-                continue;
+        for (auto it = greetings_.begin(); it != greetings_.end();) {
+            bool ready = std::find(spoke.begin(), spoke.end(), it->fd.get()) != spoke.end();
+            if (ready && !connected) {
+                if (auto outcome = answer(it->fd); outcome != Outcome::silent) {
+                    connected = outcome == Outcome::connected;
+                    it = forget(it);
+                    continue;
+                }
             }
-            char request[2] = {};
-            ssize_t got = recv(greeting.fd.get(), request, sizeof request, MSG_DONTWAIT);
-            if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
-                pending.push_back(std::move(greeting));
-                continue;
+            it = it->deadline <= now ? forget(it) : it + 1;
+        }
+        return connected;
+    }
+
+    std::vector<Greeting>::iterator forget(std::vector<Greeting>::iterator it) {
+        accept_resume_ = {};  // a descriptor is free again
+        return greetings_.erase(it);
+    }
+
+    bool accept_clients() {
+        for (;;) {
+            int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                return accept_failed(errno), false;
+            backoff_ = {};
+            UniqueFd client(fd);
+            auto outcome = answer(client);
+            if (outcome == Outcome::connected)
+                return true;
+            if (outcome == Outcome::silent) {
+                if (greetings_.size() >= max_greetings)
+                    forget(greetings_.begin());
+                greetings_.push_back({std::move(client), Clock::now() + greeting_limit});
             }
-            if (got == 1 && request[0] == pipe_protocol::open_request)
-                answer_open(std::move(greeting.fd));
-            else if (got == 1 && request[0] == pipe_protocol::wait_request)
-                answer_wait(std::move(greeting.fd));
-            // Anything else is not one of ours: the connection is dropped.
         }
-        greetings_ = std::move(pending);
     }
 
-    void answer_open(UniqueFd fd) {
-        std::lock_guard guard(instance_->lock);
-        if (instance_->state != PipeInstance::State::listening) {
-            send_control(fd.get(), pipe_protocol::busy);
-            return;
-        }
-        char message_pipe = instance_->message_pipe ? 1 : 0;
-        if (!send_control(fd.get(), pipe_protocol::connected, &message_pipe, 1))
-            return;  // the client has gone already
-        int flags = fcntl(fd.get(), F_GETFL);
-        fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-        instance_->client = std::make_shared<PipeChannel>(std::move(fd));
-        instance_->state = PipeInstance::State::connected;
-        instance_->changed.notify_all();
-    }
-
-    void answer_wait(UniqueFd fd) {
-        std::lock_guard guard(instance_->lock);
-        if (instance_->state == PipeInstance::State::listening) {
-            send_control(fd.get(), pipe_protocol::available);
-            return;
-        }
-        DWORD timeout = instance_->default_timeout;
-        if (send_control(fd.get(), pipe_protocol::still_busy, &timeout, sizeof timeout))
-            waiters_.push_back(std::move(fd));
-    }
-
-    void drop_gone_waiters(const std::vector<bool> &gone) {
-        std::vector<UniqueFd> kept;
-        for (std::size_t i = 0; i < waiters_.size(); ++i)
-            if (!gone[i])
-                kept.push_back(std::move(waiters_[i]));
-        waiters_ = std::move(kept);
-    }
-
-    void release_waiters_if_listening() {
-        if (waiters_.empty())
-            return;
-        std::lock_guard guard(instance_->lock);
-        if (instance_->state != PipeInstance::State::listening)
-            return;
-        for (auto &waiter : waiters_)
+    void release_waiters() {
+        for (;;) {
+            {
+                std::lock_guard guard(instance_.lock);
+                if (instance_.state != PipeInstance::State::listening)
+                    return;
+            }
+            UniqueFd waiter(accept4(wait_listener_, nullptr, nullptr, SOCK_CLOEXEC));
+            if (!waiter)
+                return accept_failed(errno);
             send_control(waiter.get(), pipe_protocol::available);
-        waiters_.clear();
+        }
     }
 
-    int listener_;
-    std::shared_ptr<PipeInstance> instance_;
+    void accept_failed(int error) {
+        if (error != EMFILE && error != ENFILE && error != ENOBUFS && error != ENOMEM)
+            return;  // EAGAIN: nobody more; a connection that was aborted: nothing to do
+        // Out of descriptors: make room by dropping the client that has been silent longest, and leave the
+        // sockets alone for a while in case the shortage is elsewhere in the process.
+        if (!greetings_.empty())
+            greetings_.erase(greetings_.begin());
+        backoff_ = std::clamp(backoff_ * 2, std::chrono::milliseconds(10), std::chrono::milliseconds(1000));
+        accept_resume_ = Clock::now() + backoff_;
+    }
+
+    enum class Outcome { silent, answered, connected };
+
+    // Reads the client's request, if it has come, and answers it.
+    Outcome answer(UniqueFd &fd) {
+        char request[1 + pipe_protocol::max_call_payload];
+        ssize_t got = recv(fd.get(), request, sizeof request, MSG_DONTWAIT | MSG_TRUNC);
+        if (got < 0 && (errno == EAGAIN || errno == EINTR))
+            return Outcome::silent;
+        if (got <= 0 || got > static_cast<ssize_t>(sizeof request))
+            return Outcome::answered;  // gone, or not one of ours: the connection is dropped
+        std::lock_guard guard(instance_.lock);
+        bool listening = instance_.state == PipeInstance::State::listening && !instance_.closing;
+        switch (request[0]) {
+            case pipe_protocol::open_request:
+            case pipe_protocol::call_request:
+                if (got != 1 && request[0] == pipe_protocol::open_request)
+                    return Outcome::answered;
+                if (!listening) {
+                    DWORD timeout = instance_.default_timeout;
+                    send_control(fd.get(), pipe_protocol::busy, &timeout, sizeof timeout);
+                    return Outcome::answered;
+                }
+                return connect(fd, request, static_cast<std::size_t>(got)) ? Outcome::connected : Outcome::answered;
+            case pipe_protocol::wait_request:
+                if (listening) {
+                    send_control(fd.get(), pipe_protocol::available);
+                } else {
+                    DWORD timeout = instance_.default_timeout;
+                    send_control(fd.get(), pipe_protocol::busy, &timeout, sizeof timeout);
+                }
+                return Outcome::answered;
+            default:
+                return Outcome::answered;
+        }
+    }
+
+    // Makes the client the instance's (the instance lock is held). A call request on a message pipe carries the
+    // first message, and its client needs no answer: the reply tells it that it was served.
+    bool connect(UniqueFd &fd, const char *request, std::size_t size) {
+        bool first_message = request[0] == pipe_protocol::call_request && instance_.message_pipe;
+        char message_pipe = instance_.message_pipe ? 1 : 0;
+        if (!first_message && !send_control(fd.get(), pipe_protocol::connected, &message_pipe, 1))
+            return false;  // the client has gone already
+        auto channel = std::make_shared<PipeChannel>(std::move(fd));
+        if (first_message)
+            channel->set_first_message(request + 1, size - 1);
+        instance_.client = std::move(channel);
+        instance_.connected_at = Clock::now();
+        instance_.state = PipeInstance::State::connected;
+        instance_.changed.notify_all();
+        return true;
+    }
+
+    int listener_, wait_listener_;
+    PipeInstance &instance_;
     std::vector<Greeting> greetings_;
-    std::vector<UniqueFd> waiters_;
+    Clock::time_point accept_resume_{};
+    std::chrono::milliseconds backoff_{};
 };
+
+namespace {
+
+// The answering thread: it answers arrivals whenever no thread waits in ConnectNamedPipe.
+void answer_arrivals(PipeInstance &instance, std::mutex &reception_lock, Reception &reception) {
+    for (;;) {
+        std::vector<pollfd> watched{{instance.wake.get(), POLLIN, 0}};
+        int timeout = -1;
+        {
+            std::lock_guard guard(reception_lock);
+            bool stand_aside;
+            {
+                std::lock_guard state_guard(instance.lock);
+                stand_aside = instance.connector_present;
+            }
+            if (!stand_aside)
+                timeout = reception.watch(watched);
+        }
+        if (poll(watched.data(), watched.size(), timeout) < 0 && errno != EINTR)
+            return;
+        if (watched[0].revents) {
+            std::uint64_t count;
+            [[maybe_unused]] auto ignored = ::read(instance.wake.get(), &count, sizeof count);
+            std::lock_guard guard(instance.lock);
+            if (instance.closing)
+                return;
+        }
+        std::lock_guard guard(reception_lock);
+        bool stand_aside;
+        {
+            std::lock_guard state_guard(instance.lock);
+            stand_aside = instance.connector_present;
+        }
+        if (!stand_aside)
+            reception.serve(watched);
+    }
+}
+
+int idle_client_limit() {
+    constexpr int fallback = 10000;
+    auto text = platform::prefix::setting("pipes", "idle_client_ms");
+    if (!text)
+        return fallback;
+    int value = 0;
+    auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
+    if (error != std::errc() || end != text->data() + text->size() || value < 0) {
+        static std::once_flag reported;
+        std::call_once(reported, [&] {
+            std::fprintf(stderr,
+                         "platform.conf: [pipes] idle_client_ms = %s is not a number of milliseconds; using %d\n",
+                         text->c_str(), fallback);
+        });
+        return fallback;
+    }
+    return value;
+}
 
 }  // namespace
 
@@ -238,31 +355,40 @@ std::shared_ptr<NamedPipeServer> NamedPipeServer::create(std::string_view pipe_n
                                                          bool message_read_mode, DWORD default_timeout,
                                                          const void *security_descriptor) {
     auto location = pipe_location(pipe_name);
-    UniqueFd lock_file, listener;
-    if (!take_lock_file(location, lock_file) || !bind_listener(location, security_descriptor, listener))
+    UniqueFd lock_file, listener, wait_listener;
+    if (!take_lock_file(location, lock_file) ||
+        !bind_listener(location, location.wait_file(), security_descriptor, wait_listener))
         return nullptr;
+    if (!bind_listener(location, location.file, security_descriptor, listener)) {
+        ::unlink((location.folder + "/" + location.wait_file()).c_str());
+        return nullptr;
+    }
     auto instance = std::make_shared<PipeInstance>();
     instance->message_pipe = message_pipe;
     instance->default_timeout = default_timeout ? default_timeout : 50;  // Windows' default of 50 ms
+    instance->idle_client_ms = idle_client_limit();
     instance->wake.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!instance->wake) {
         set_last_error_from_errno(errno);
         ::unlink(location.path().c_str());
+        ::unlink((location.folder + "/" + location.wait_file()).c_str());
         return nullptr;
     }
-    auto server = std::make_shared<NamedPipeServer>(std::move(location), std::move(listener), std::move(lock_file),
-                                                    std::move(instance));
+    auto server = std::make_shared<NamedPipeServer>(std::move(location), std::move(listener), std::move(wait_listener),
+                                                    std::move(lock_file), std::move(instance));
     server->set_message_read_mode(message_read_mode);
     return server;
 }
 
-NamedPipeServer::NamedPipeServer(PipeLocation location, UniqueFd listener, UniqueFd lock_file,
+NamedPipeServer::NamedPipeServer(PipeLocation location, UniqueFd listener, UniqueFd wait_listener, UniqueFd lock_file,
                                  std::shared_ptr<PipeInstance> instance)
     : location_(std::move(location)),
       listener_(std::move(listener)),
+      wait_listener_(std::move(wait_listener)),
       lock_file_(std::move(lock_file)),
-      instance_(std::move(instance)) {
-    answerer_ = std::thread([listener = listener_.get(), instance = instance_] { Answerer(listener, instance).run(); });
+      instance_(std::move(instance)),
+      reception_(std::make_unique<Reception>(listener_.get(), wait_listener_.get(), *instance_)) {
+    answerer_ = std::thread([this] { answer_arrivals(*instance_, reception_lock_, *reception_); });
 }
 
 NamedPipeServer::~NamedPipeServer() {
@@ -279,22 +405,52 @@ NamedPipeServer::~NamedPipeServer() {
         answerer_.join();
     // Remove the names while the lock is still held, so that no new server's files are removed.
     ::unlink(location_.path().c_str());
+    ::unlink((location_.folder + "/" + location_.wait_file()).c_str());
     ::unlink(location_.lock_path().c_str());
 }
 
+// The calling thread answers arrivals itself while it waits, so that a client that comes is connected without
+// a hand-off between threads; the answering thread stands aside meanwhile.
 bool NamedPipeServer::connect() {
-    std::unique_lock guard(instance_->lock);
-    if (instance_->state == PipeInstance::State::connected) {
-        SetLastError(ERROR_PIPE_CONNECTED);  // the client came before the call
-        return false;
+    {
+        std::lock_guard guard(instance_->lock);
+        if (instance_->state == PipeInstance::State::connected) {
+            SetLastError(ERROR_PIPE_CONNECTED);  // the client came before the call
+            return false;
+        }
+        instance_->state = PipeInstance::State::listening;  // clients waiting in WaitNamedPipeA may come now
+        instance_->connector_present = true;
     }
-    if (instance_->state == PipeInstance::State::disconnected) {
-        instance_->state = PipeInstance::State::listening;
-        instance_->wake_answerer();  // clients waiting in WaitNamedPipeA may come now
+    instance_->wake_answerer();
+    bool connected = false, closing = false;
+    for (;;) {
+        std::vector<pollfd> watched;
+        int timeout;
+        {
+            std::lock_guard guard(reception_lock_);
+            {
+                std::lock_guard state_guard(instance_->lock);
+                connected = instance_->state == PipeInstance::State::connected;
+                closing = instance_->closing;
+            }
+            if (connected || closing)
+                break;
+            timeout = reception_->watch(watched);
+        }
+        if (poll(watched.data(), watched.size(), timeout) < 0 && errno != EINTR)
+            break;
+        std::lock_guard guard(reception_lock_);
+        if (reception_->serve(watched))
+            break;
     }
-    instance_->changed.wait(guard,
-                            [&] { return instance_->state == PipeInstance::State::connected || instance_->closing; });
-    if (instance_->closing) {
+    {
+        std::lock_guard guard(instance_->lock);
+        instance_->connector_present = false;
+        connected = instance_->state == PipeInstance::State::connected;
+        closing = instance_->closing;
+    }
+    instance_->wake_answerer();  // it answers arrivals again
+    if (closing || !connected) {
         SetLastError(ERROR_BROKEN_PIPE);
         return false;
     }
@@ -327,9 +483,30 @@ std::shared_ptr<PipeChannel> NamedPipeServer::connected_client() {
     }
 }
 
+// A client that has sent nothing since it connected keeps the instance at most idle_client_ms: a server that
+// reads with a blocking ReadFile would otherwise wait for it for ever, and every other client with it. The
+// first message of a well-behaved client follows its connection at once.
 bool NamedPipeServer::read(void *buffer, DWORD size, DWORD &done) {
+    done = 0;
     auto client = connected_client();
-    return client && client->receive(buffer, size, done, message_read_mode());
+    if (!client)
+        return false;
+    int limit = instance_->idle_client_ms;
+    if (limit > 0) {
+        std::chrono::steady_clock::time_point connected_at;
+        {
+            std::lock_guard guard(instance_->lock);
+            connected_at = instance_->connected_at;
+        }
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(connected_at + std::chrono::milliseconds(limit) -
+                                                                 std::chrono::steady_clock::now());
+        if (!client->wait_for_message(static_cast<int>(std::max<long long>(left.count(), 0)))) {
+            client->disconnect();
+            SetLastError(ERROR_BROKEN_PIPE);
+            return false;
+        }
+    }
+    return client->receive(buffer, size, done, message_read_mode());
 }
 
 bool NamedPipeServer::write(const void *buffer, DWORD size, DWORD &done) {
