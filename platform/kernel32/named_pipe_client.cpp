@@ -123,6 +123,44 @@ bool wait_in_queue(const PipeLocation &location, const Deadline &deadline) {
     return false;
 }
 
+// The one reply of a call, read whole in one go: the call ends after it, so a reply longer than the buffer
+// fills the buffer and its rest is dropped with the connection (ERROR_MORE_DATA). A control message that comes
+// instead (busy, or connected to a byte pipe) ends the read with its tag in `control`.
+bool receive_reply(int fd, void *reply, DWORD size, DWORD &done, ControlMessage &control) {
+    for (;;) {
+        char tag = 0;
+        iovec parts[2] = {{&tag, 1}, {reply, size}};
+        msghdr message{};
+        message.msg_iov = parts;
+        message.msg_iovlen = 2;
+        ssize_t length;
+        do
+            length = recvmsg(fd, &message, MSG_TRUNC);
+        while (length < 0 && errno == EINTR);
+        if (length <= 0) {
+            SetLastError(length == 0 || errno == ECONNRESET ? ERROR_BROKEN_PIPE : win32_error_from_errno(errno));
+            return false;
+        }
+        std::size_t payload = static_cast<std::size_t>(length) - 1;
+        if (tag == pipe_protocol::data) {
+            done = static_cast<DWORD>(std::min<std::size_t>(payload, size));
+            if (payload > size) {
+                SetLastError(ERROR_MORE_DATA);
+                return false;
+            }
+            return true;
+        }
+        if (tag == pipe_protocol::disconnected) {
+            SetLastError(ERROR_PIPE_NOT_CONNECTED);  // disconnected without a reply
+            return false;
+        }
+        control.tag = tag;
+        std::memcpy(control.extra, reply, std::min<std::size_t>({payload, size, sizeof control.extra}));
+        SetLastError(ERROR_PIPE_BUSY);
+        return false;
+    }
+}
+
 DWORD default_timeout_from(const unsigned char *extra) {
     DWORD timeout;
     std::memcpy(&timeout, extra, sizeof timeout);
@@ -215,8 +253,7 @@ bool call_pipe(std::string_view pipe_name, const void *request, DWORD request_si
                 return false;
             }
             fcntl(fd.get(), F_SETFL, 0);
-            PipeChannel channel(std::move(fd));
-            ok = channel.receive(reply, reply_size, done, true, &answer);
+            ok = receive_reply(fd.get(), reply, reply_size, done, answer);
             if (answer.tag == pipe_protocol::connected) {
                 SetLastError(ERROR_BAD_PIPE);  // a byte pipe: connected, but nothing was delivered
                 return false;

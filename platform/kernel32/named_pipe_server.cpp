@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -106,71 +107,123 @@ struct Greeting {
 };
 
 // Answers arrivals at one pipe: connection requests on the pipe's socket, and waiters on the wait socket
-// while the instance listens. Called by one thread at a time (the server's reception lock); it never blocks.
+// while the instance listens. Two threads take turns: the one in ConnectNamedPipe, so that a client that comes
+// is connected without a hand-off between threads, and the server's answering thread, so that clients are
+// answered at once while the server does something else. Each has an epoll set of its own, and both watch the
+// two sockets with EPOLLEXCLUSIVE, the connector's set registered first: the kernel wakes the first set with a
+// thread waiting in it, so an arrival wakes ConnectNamedPipe when a thread waits there and the answering thread
+// otherwise, and neither has to tell the other when it starts or stops waiting. The sockets are watched
+// edge-triggered, so whoever is woken takes every arrival (or leaves a note that some are pending).
 //
 // Every descriptor it holds is bounded: a greeting is read as soon as it arrives and the connection closed
 // unless it becomes the instance's client, at most `max_greetings` clients that connected and said nothing
 // yet are kept (the oldest goes first), and waiters are never accepted while the instance is busy. When the
 // process is out of descriptors, accepting stops until one of ours is freed or a short back-off has passed,
 // so that a full descriptor table never makes the server spin.
+//
+// Used by one thread at a time (the server's reception lock); it never blocks.
 class Reception {
 public:
-    Reception(int listener, int wait_listener, PipeInstance &instance)
-        : listener_(listener), wait_listener_(wait_listener), instance_(instance) {}
+    enum Role { connector, answerer };
 
-    // Adds what to watch to `watched` and returns how long to sleep at most (-1: until something happens).
-    int watch(std::vector<pollfd> &watched) {
+    Reception(int listener, int wait_listener, PipeInstance &instance)
+        : listener_(listener), wait_listener_(wait_listener), instance_(instance) {
+        connector_wake_.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        for (auto &set : sets_)
+            set.reset(epoll_create1(EPOLL_CLOEXEC));
+        valid_ = connector_wake_ && sets_[connector] && sets_[answerer] &&
+                 watch(connector, connector_wake_.get(), EPOLLIN) &&
+                 watch(connector, listener_, EPOLLIN | EPOLLET | EPOLLEXCLUSIVE) &&
+                 watch(connector, wait_listener_, EPOLLIN | EPOLLET | EPOLLEXCLUSIVE) &&
+                 watch(answerer, instance_.wake.get(), EPOLLIN) &&
+                 watch(answerer, listener_, EPOLLIN | EPOLLET | EPOLLEXCLUSIVE) &&
+                 watch(answerer, wait_listener_, EPOLLIN | EPOLLET | EPOLLEXCLUSIVE);
+    }
+
+    bool valid() const { return valid_; }
+    int set(Role role) const { return sets_[role].get(); }
+
+    // How long to sleep at most: until the next greeting runs out or a back-off ends; -1 for no limit.
+    int timeout_ms() const {
         auto now = Clock::now();
-        bool accepting = now >= accept_resume_;
-        if (accepting) {
-            watched.push_back({listener_, POLLIN, 0});
-            std::lock_guard guard(instance_.lock);
-            if (instance_.state == PipeInstance::State::listening)
-                watched.push_back({wait_listener_, POLLIN, 0});
-        }
-        Clock::time_point wake_at = accepting ? Clock::time_point::max() : accept_resume_;
-        for (auto &greeting : greetings_) {
-            watched.push_back({greeting.fd.get(), POLLIN, 0});
+        Clock::time_point wake_at = Clock::time_point::max();
+        if ((arrivals_pending_ || waiters_pending_) && accept_resume_ > now)
+            wake_at = accept_resume_;
+        for (auto &greeting : greetings_)
             wake_at = std::min(wake_at, greeting.deadline);
-        }
         if (wake_at == Clock::time_point::max())
             return -1;
         auto left = std::chrono::ceil<std::chrono::milliseconds>(wake_at - now).count();
         return static_cast<int>(std::clamp<long long>(left, 0, 60000));
     }
 
-    // Answers what `watched` (as filled by watch and then polled) reports ready. True once a client was
-    // connected to the instance.
-    bool serve(const std::vector<pollfd> &watched) {
-        bool arrivals = false, waiters = false;
+    // Answers what the events report and what was left pending. True once a client was connected; the
+    // connector stops there, and leaves further arrivals to the answering thread.
+    bool serve(Role role, const epoll_event *events, int count) {
+        role_ = role;
+        bool arrivals = arrivals_pending_, waiters = waiters_pending_;
         std::vector<int> spoke;
-        for (auto &entry : watched) {
-            if (!entry.revents)
-                continue;
-            if (entry.fd == listener_)
+        for (int i = 0; i < count; ++i) {
+            int fd = events[i].data.fd;
+            if (fd == listener_) {
                 arrivals = true;
-            else if (entry.fd == wait_listener_)
+            } else if (fd == wait_listener_) {
                 waiters = true;
-            else
-                spoke.push_back(entry.fd);
+            } else if (fd == connector_wake_.get()) {
+                std::uint64_t ignored;
+                [[maybe_unused]] auto got = ::read(fd, &ignored, sizeof ignored);
+            } else if (fd != instance_.wake.get()) {
+                spoke.push_back(fd);
+            }
         }
         bool connected = answer_greetings(spoke);
-        if (waiters)
-            release_waiters();
-        if (arrivals && !connected)
-            connected = accept_clients();
+        arrivals_pending_ = arrivals;
+        waiters_pending_ = waiters;
+        if (Clock::now() < accept_resume_)
+            return connected;
+        if (waiters_pending_)
+            waiters_pending_ = !release_waiters();
+        if (arrivals_pending_ && !(connected && role == connector))
+            connected = accept_clients(role) || connected;
         return connected;
     }
 
+    // After the connector has connected a client: wakes the answering thread if more arrivals wait.
+    void hand_over() {
+        if (!arrivals_pending_)
+            return;
+        pollfd queue{listener_, POLLIN, 0};
+        if (poll(&queue, 1, 0) > 0)
+            instance_.wake_answerer();
+        else
+            arrivals_pending_ = false;
+    }
+
 private:
+    bool watch(Role role, int fd, std::uint32_t events) {
+        epoll_event event{};
+        event.events = events;
+        event.data.fd = fd;
+        return epoll_ctl(sets_[role].get(), EPOLL_CTL_ADD, fd, &event) == 0;
+    }
+
+    void unwatch(int fd) {
+        for (auto &set : sets_)
+            epoll_ctl(set.get(), EPOLL_CTL_DEL, fd, nullptr);
+    }
+
     bool answer_greetings(const std::vector<int> &spoke) {
         bool connected = false;
         auto now = Clock::now();
         for (auto it = greetings_.begin(); it != greetings_.end();) {
             bool ready = std::find(spoke.begin(), spoke.end(), it->fd.get()) != spoke.end();
             if (ready && !connected) {
+                int fd = it->fd.get();
                 if (auto outcome = answer(it->fd); outcome != Outcome::silent) {
-                    connected = outcome == Outcome::connected;
+                    if (outcome == Outcome::connected) {
+                        connected = true;
+                        unwatch(fd);  // the instance's client now, read by ReadFile
+                    }
                     it = forget(it);
                     continue;
                 }
@@ -185,47 +238,66 @@ private:
         return greetings_.erase(it);
     }
 
-    bool accept_clients() {
+    // Accepts until the queue is empty (true), or until the connector has its client.
+    bool accept_clients(Role role) {
+        bool connected = false;
         for (;;) {
             int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0)
-                return accept_failed(errno), false;
+            if (fd < 0) {
+                if (errno == EINTR || errno == ECONNABORTED)
+                    continue;
+                arrivals_pending_ = !accept_failed(errno);
+                return connected;
+            }
             backoff_ = {};
             UniqueFd client(fd);
             auto outcome = answer(client);
-            if (outcome == Outcome::connected)
-                return true;
-            if (outcome == Outcome::silent) {
+            if (outcome == Outcome::connected) {
+                connected = true;
+                if (role == connector)
+                    return true;  // arrivals_pending_ stays: hand_over() looks
+            } else if (outcome == Outcome::silent) {
                 if (greetings_.size() >= max_greetings)
                     forget(greetings_.begin());
+                if (!watch(connector, fd, EPOLLIN) || !watch(answerer, fd, EPOLLIN))
+                    continue;  // cannot be watched: dropped
                 greetings_.push_back({std::move(client), Clock::now() + greeting_limit});
             }
         }
     }
 
-    void release_waiters() {
+    // Tells every waiter in the queue that the instance listens; true once the queue is empty.
+    bool release_waiters() {
         for (;;) {
             {
                 std::lock_guard guard(instance_.lock);
                 if (instance_.state != PipeInstance::State::listening)
-                    return;
+                    return false;  // they wait on; the next ConnectNamedPipe releases them
             }
-            UniqueFd waiter(accept4(wait_listener_, nullptr, nullptr, SOCK_CLOEXEC));
-            if (!waiter)
+            int fd = accept4(wait_listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) {
+                if (errno == EINTR || errno == ECONNABORTED)
+                    continue;
                 return accept_failed(errno);
+            }
+            UniqueFd waiter(fd);
             send_control(waiter.get(), pipe_protocol::available);
         }
     }
 
-    void accept_failed(int error) {
-        if (error != EMFILE && error != ENFILE && error != ENOBUFS && error != ENOMEM)
-            return;  // EAGAIN: nobody more; a connection that was aborted: nothing to do
-        // Out of descriptors: make room by dropping the client that has been silent longest, and leave the
-        // sockets alone for a while in case the shortage is elsewhere in the process.
-        if (!greetings_.empty())
-            greetings_.erase(greetings_.begin());
-        backoff_ = std::clamp(backoff_ * 2, std::chrono::milliseconds(10), std::chrono::milliseconds(1000));
-        accept_resume_ = Clock::now() + backoff_;
+    // True when the queue is merely empty.
+    bool accept_failed(int error) {
+        if (error == EAGAIN)
+            return true;
+        if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+            // Out of descriptors: make room by dropping the client that has been silent longest, and leave the
+            // queues alone for a while in case the shortage is elsewhere in the process.
+            if (!greetings_.empty())
+                greetings_.erase(greetings_.begin());
+            backoff_ = std::clamp(backoff_ * 2, std::chrono::milliseconds(10), std::chrono::milliseconds(1000));
+            accept_resume_ = Clock::now() + backoff_;
+        }
+        return false;
     }
 
     enum class Outcome { silent, answered, connected };
@@ -240,24 +312,22 @@ private:
             return Outcome::answered;  // gone, or not one of ours: the connection is dropped
         std::lock_guard guard(instance_.lock);
         bool listening = instance_.state == PipeInstance::State::listening && !instance_.closing;
+        DWORD timeout = instance_.default_timeout;
         switch (request[0]) {
             case pipe_protocol::open_request:
             case pipe_protocol::call_request:
                 if (got != 1 && request[0] == pipe_protocol::open_request)
                     return Outcome::answered;
                 if (!listening) {
-                    DWORD timeout = instance_.default_timeout;
                     send_control(fd.get(), pipe_protocol::busy, &timeout, sizeof timeout);
                     return Outcome::answered;
                 }
                 return connect(fd, request, static_cast<std::size_t>(got)) ? Outcome::connected : Outcome::answered;
             case pipe_protocol::wait_request:
-                if (listening) {
+                if (listening)
                     send_control(fd.get(), pipe_protocol::available);
-                } else {
-                    DWORD timeout = instance_.default_timeout;
+                else
                     send_control(fd.get(), pipe_protocol::busy, &timeout, sizeof timeout);
-                }
                 return Outcome::answered;
             default:
                 return Outcome::answered;
@@ -278,50 +348,53 @@ private:
         instance_.connected_at = Clock::now();
         instance_.state = PipeInstance::State::connected;
         instance_.changed.notify_all();
+        if (role_ == answerer && instance_.connector_present) {
+            std::uint64_t one = 1;  // connected by the answering thread: ConnectNamedPipe returns
+            [[maybe_unused]] auto ignored = ::write(connector_wake_.get(), &one, sizeof one);
+        }
         return true;
     }
 
     int listener_, wait_listener_;
     PipeInstance &instance_;
+    UniqueFd connector_wake_;
+    UniqueFd sets_[2];
+    bool valid_ = false;
+    Role role_ = answerer;  // who is serving
     std::vector<Greeting> greetings_;
+    bool arrivals_pending_ = false;  // the pipe's queue may hold clients nobody has taken yet
+    bool waiters_pending_ = false;   // the wait queue may hold waiters
     Clock::time_point accept_resume_{};
     std::chrono::milliseconds backoff_{};
 };
 
 namespace {
 
+constexpr int max_events = 32;
+
 // The answering thread: it answers arrivals whenever no thread waits in ConnectNamedPipe.
 void answer_arrivals(PipeInstance &instance, std::mutex &reception_lock, Reception &reception) {
     for (;;) {
-        std::vector<pollfd> watched{{instance.wake.get(), POLLIN, 0}};
-        int timeout = -1;
+        int timeout;
         {
             std::lock_guard guard(reception_lock);
-            bool stand_aside;
-            {
-                std::lock_guard state_guard(instance.lock);
-                stand_aside = instance.connector_present;
-            }
-            if (!stand_aside)
-                timeout = reception.watch(watched);
+            timeout = reception.timeout_ms();
         }
-        if (poll(watched.data(), watched.size(), timeout) < 0 && errno != EINTR)
+        epoll_event events[max_events];
+        int count = epoll_wait(reception.set(Reception::answerer), events, max_events, timeout);
+        if (count < 0 && errno != EINTR)
             return;
-        if (watched[0].revents) {
-            std::uint64_t count;
-            [[maybe_unused]] auto ignored = ::read(instance.wake.get(), &count, sizeof count);
-            std::lock_guard guard(instance.lock);
-            if (instance.closing)
-                return;
+        for (int i = 0; i < count; ++i) {
+            if (events[i].data.fd == instance.wake.get()) {
+                std::uint64_t ignored;
+                [[maybe_unused]] auto got = ::read(instance.wake.get(), &ignored, sizeof ignored);
+                std::lock_guard guard(instance.lock);
+                if (instance.closing)
+                    return;
+            }
         }
         std::lock_guard guard(reception_lock);
-        bool stand_aside;
-        {
-            std::lock_guard state_guard(instance.lock);
-            stand_aside = instance.connector_present;
-        }
-        if (!stand_aside)
-            reception.serve(watched);
+        reception.serve(Reception::answerer, events, std::max(count, 0));
     }
 }
 
@@ -376,6 +449,10 @@ std::shared_ptr<NamedPipeServer> NamedPipeServer::create(std::string_view pipe_n
     }
     auto server = std::make_shared<NamedPipeServer>(std::move(location), std::move(listener), std::move(wait_listener),
                                                     std::move(lock_file), std::move(instance));
+    if (!server->reception_->valid()) {
+        set_last_error_from_errno(errno);
+        return nullptr;
+    }
     server->set_message_read_mode(message_read_mode);
     return server;
 }
@@ -409,8 +486,7 @@ NamedPipeServer::~NamedPipeServer() {
     ::unlink(location_.lock_path().c_str());
 }
 
-// The calling thread answers arrivals itself while it waits, so that a client that comes is connected without
-// a hand-off between threads; the answering thread stands aside meanwhile.
+// The calling thread answers arrivals itself while it waits (see Reception).
 bool NamedPipeServer::connect() {
     {
         std::lock_guard guard(instance_->lock);
@@ -421,36 +497,37 @@ bool NamedPipeServer::connect() {
         instance_->state = PipeInstance::State::listening;  // clients waiting in WaitNamedPipeA may come now
         instance_->connector_present = true;
     }
-    instance_->wake_answerer();
     bool connected = false, closing = false;
+    epoll_event events[max_events];
+    int count = 0;
     for (;;) {
-        std::vector<pollfd> watched;
         int timeout;
         {
             std::lock_guard guard(reception_lock_);
+            connected = reception_->serve(Reception::connector, events, count);
             {
                 std::lock_guard state_guard(instance_->lock);
-                connected = instance_->state == PipeInstance::State::connected;
+                connected = connected || instance_->state == PipeInstance::State::connected;
                 closing = instance_->closing;
+                if (connected || closing)
+                    instance_->connector_present = false;
             }
-            if (connected || closing)
+            if (connected || closing) {
+                reception_->hand_over();
                 break;
-            timeout = reception_->watch(watched);
+            }
+            timeout = reception_->timeout_ms();
         }
-        if (poll(watched.data(), watched.size(), timeout) < 0 && errno != EINTR)
-            break;
-        std::lock_guard guard(reception_lock_);
-        if (reception_->serve(watched))
-            break;
+        count = epoll_wait(reception_->set(Reception::connector), events, max_events, timeout);
+        if (count < 0) {
+            count = 0;
+            if (errno != EINTR)
+                break;
+        }
     }
-    {
+    if (closing || !connected) {
         std::lock_guard guard(instance_->lock);
         instance_->connector_present = false;
-        connected = instance_->state == PipeInstance::State::connected;
-        closing = instance_->closing;
-    }
-    instance_->wake_answerer();  // it answers arrivals again
-    if (closing || !connected) {
         SetLastError(ERROR_BROKEN_PIPE);
         return false;
     }
@@ -464,7 +541,9 @@ bool NamedPipeServer::disconnect() {
         client = std::move(instance_->client);
         instance_->state = PipeInstance::State::disconnected;
     }
-    if (client)
+    if (client && client.use_count() == 1)
+        send_control(client->fd(), pipe_protocol::disconnected);  // no other thread reads: closing cuts it
+    else if (client)
         client->disconnect();
     return true;
 }
