@@ -248,12 +248,16 @@ bool call_pipe(std::string_view pipe_name, const void *request, DWORD request_si
             msghdr message{};
             message.msg_iov = parts;
             message.msg_iovlen = 2;
-            if (sendmsg(fd.get(), &message, MSG_NOSIGNAL | MSG_DONTWAIT) != static_cast<ssize_t>(1 + request_size)) {
-                SetLastError(ERROR_PIPE_BUSY);
-                return false;
+            if (sendmsg(fd.get(), &message, MSG_NOSIGNAL | MSG_DONTWAIT) == static_cast<ssize_t>(1 + request_size)) {
+                fcntl(fd.get(), F_SETFL, 0);
+                ok = receive_reply(fd.get(), reply, reply_size, done, answer);
+            } else {
+                // An overloaded server cut the connection before it was answered: as busy as a pipe can be.
+                answer.tag = pipe_protocol::busy;
+                DWORD fallback = 50;
+                std::memcpy(answer.extra, &fallback, sizeof fallback);
+                ok = false;
             }
-            fcntl(fd.get(), F_SETFL, 0);
-            ok = receive_reply(fd.get(), reply, reply_size, done, answer);
             if (answer.tag == pipe_protocol::connected) {
                 SetLastError(ERROR_BAD_PIPE);  // a byte pipe: connected, but nothing was delivered
                 return false;

@@ -28,6 +28,13 @@ using Clock = std::chrono::steady_clock;
 // A client that connects and says nothing is dropped after this long, and at most this many are kept.
 constexpr auto greeting_limit = std::chrono::seconds(5);
 constexpr std::size_t max_greetings = 16;
+// Room is made by dropping a silent client only once it has been silent this long: a real client sends its
+// request right after connecting, and must not be dropped in that moment.
+constexpr auto silent_for_long = std::chrono::milliseconds(250);
+// A call that arrives between DisconnectNamedPipe and the next ConnectNamedPipe waits this long for the
+// instance to listen again before it is told that the pipe is busy: a server loop takes microseconds from one
+// to the other, and the caller would wait for the instance anyway.
+constexpr auto reconnect_grace = std::chrono::milliseconds(20);
 constexpr int listen_backlog = 64;
 
 // Takes the pipe's lock file; the lock is what makes a process the pipe's one server.
@@ -106,6 +113,13 @@ struct Greeting {
     std::chrono::steady_clock::time_point deadline;
 };
 
+// A call request held while the instance is between two clients.
+struct HeldCall {
+    UniqueFd fd;
+    std::vector<char> request;
+    std::chrono::steady_clock::time_point deadline;
+};
+
 // Answers arrivals at one pipe: connection requests on the pipe's socket, and waiters on the wait socket
 // while the instance listens. Two threads take turns: the one in ConnectNamedPipe, so that a client that comes
 // is connected without a hand-off between threads, and the server's answering thread, so that clients are
@@ -128,11 +142,9 @@ public:
 
     Reception(int listener, int wait_listener, PipeInstance &instance)
         : listener_(listener), wait_listener_(wait_listener), instance_(instance) {
-        connector_wake_.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
         for (auto &set : sets_)
             set.reset(epoll_create1(EPOLL_CLOEXEC));
-        valid_ = connector_wake_ && sets_[connector] && sets_[answerer] &&
-                 watch(connector, connector_wake_.get(), EPOLLIN) &&
+        valid_ = sets_[connector] && sets_[answerer] &&
                  watch(connector, listener_, EPOLLIN | EPOLLET | EPOLLEXCLUSIVE) &&
                  watch(connector, wait_listener_, EPOLLIN | EPOLLET | EPOLLEXCLUSIVE) &&
                  watch(answerer, instance_.wake.get(), EPOLLIN) &&
@@ -151,6 +163,8 @@ public:
             wake_at = accept_resume_;
         for (auto &greeting : greetings_)
             wake_at = std::min(wake_at, greeting.deadline);
+        for (auto &call : held_)
+            wake_at = std::min(wake_at, call.deadline);
         if (wake_at == Clock::time_point::max())
             return -1;
         auto left = std::chrono::ceil<std::chrono::milliseconds>(wake_at - now).count();
@@ -165,18 +179,18 @@ public:
         std::vector<int> spoke;
         for (int i = 0; i < count; ++i) {
             int fd = events[i].data.fd;
-            if (fd == listener_) {
+            if (fd == instance_.wake.get()) {
+                for (auto &greeting : greetings_)  // handed over: any of them may have spoken meanwhile
+                    spoke.push_back(greeting.fd.get());
+            } else if (fd == listener_) {
                 arrivals = true;
             } else if (fd == wait_listener_) {
                 waiters = true;
-            } else if (fd == connector_wake_.get()) {
-                std::uint64_t ignored;
-                [[maybe_unused]] auto got = ::read(fd, &ignored, sizeof ignored);
-            } else if (fd != instance_.wake.get()) {
+            } else {
                 spoke.push_back(fd);
             }
         }
-        bool connected = answer_greetings(spoke);
+        bool connected = answer_held_calls() || answer_greetings(spoke);
         arrivals_pending_ = arrivals;
         waiters_pending_ = waiters;
         if (Clock::now() < accept_resume_)
@@ -188,15 +202,15 @@ public:
         return connected;
     }
 
-    // After the connector has connected a client: wakes the answering thread if more arrivals wait.
+    // When ConnectNamedPipe returns: wakes the answering thread if it leaves work behind (arrivals still
+    // queued, clients that have not spoken, held calls).
     void hand_over() {
-        if (!arrivals_pending_)
-            return;
-        pollfd queue{listener_, POLLIN, 0};
-        if (poll(&queue, 1, 0) > 0)
+        if (arrivals_pending_) {
+            pollfd queue{listener_, POLLIN, 0};
+            arrivals_pending_ = poll(&queue, 1, 0) > 0;
+        }
+        if (arrivals_pending_ || !greetings_.empty() || !held_.empty())
             instance_.wake_answerer();
-        else
-            arrivals_pending_ = false;
     }
 
 private:
@@ -210,6 +224,36 @@ private:
     void unwatch(int fd) {
         for (auto &set : sets_)
             epoll_ctl(set.get(), EPOLL_CTL_DEL, fd, nullptr);
+    }
+
+    // The first held call gets the instance once it listens; the others, and all once it serves someone or
+    // their time is up, hear that the pipe is busy.
+    bool answer_held_calls() {
+        if (held_.empty())
+            return false;
+        std::lock_guard guard(instance_.lock);
+        auto state = instance_.state;
+        auto now = Clock::now();
+        bool connected = false;
+        for (auto it = held_.begin(); it != held_.end();) {
+            bool for_connector = role_ == answerer && instance_.connector_present;
+            if (!instance_.closing &&
+                (for_connector || (state == PipeInstance::State::disconnected && it->deadline > now))) {
+                ++it;
+                continue;
+            }
+            if (state == PipeInstance::State::listening && !connected && !instance_.closing) {
+                connected = connect(it->fd, it->request.data(), it->request.size());
+                if (connected)
+                    state = PipeInstance::State::connected;
+            } else {
+                DWORD timeout = instance_.default_timeout;
+                send_control(it->fd.get(), pipe_protocol::busy, &timeout, sizeof timeout);
+            }
+            it = held_.erase(it);
+            accept_resume_ = {};
+        }
+        return connected;
     }
 
     bool answer_greetings(const std::vector<int> &spoke) {
@@ -242,6 +286,10 @@ private:
     bool accept_clients(Role role) {
         bool connected = false;
         for (;;) {
+            if (greetings_.size() >= max_greetings && !drop_longest_silent()) {
+                back_off();
+                return connected;
+            }
             int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0) {
                 if (errno == EINTR || errno == ECONNABORTED)
@@ -257,9 +305,7 @@ private:
                 if (role == connector)
                     return true;  // arrivals_pending_ stays: hand_over() looks
             } else if (outcome == Outcome::silent) {
-                if (greetings_.size() >= max_greetings)
-                    forget(greetings_.begin());
-                if (!watch(connector, fd, EPOLLIN) || !watch(answerer, fd, EPOLLIN))
+                if (!watch(connector, fd, EPOLLIN | EPOLLET) || !watch(answerer, fd, EPOLLIN | EPOLLET))
                     continue;  // cannot be watched: dropped
                 greetings_.push_back({std::move(client), Clock::now() + greeting_limit});
             }
@@ -292,12 +338,23 @@ private:
         if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
             // Out of descriptors: make room by dropping the client that has been silent longest, and leave the
             // queues alone for a while in case the shortage is elsewhere in the process.
-            if (!greetings_.empty())
-                greetings_.erase(greetings_.begin());
-            backoff_ = std::clamp(backoff_ * 2, std::chrono::milliseconds(10), std::chrono::milliseconds(1000));
-            accept_resume_ = Clock::now() + backoff_;
+            drop_longest_silent();
+            back_off();
         }
         return false;
+    }
+
+    bool drop_longest_silent() {
+        if (greetings_.empty() || greetings_.front().deadline - greeting_limit + silent_for_long > Clock::now())
+            return false;
+        greetings_.erase(greetings_.begin());
+        return true;
+    }
+
+    void back_off() {
+        backoff_ = std::clamp(backoff_ * 2, std::chrono::milliseconds(10), std::chrono::milliseconds(1000));
+        accept_resume_ = Clock::now() + backoff_;
+        arrivals_pending_ = true;
     }
 
     enum class Outcome { silent, answered, connected };
@@ -318,6 +375,11 @@ private:
             case pipe_protocol::call_request:
                 if (got != 1 && request[0] == pipe_protocol::open_request)
                     return Outcome::answered;
+                if (should_hold(request[0]) && held_.size() < max_greetings) {
+                    held_.push_back(
+                        {std::move(fd), std::vector<char>(request, request + got), Clock::now() + reconnect_grace});
+                    return Outcome::answered;
+                }
                 if (!listening) {
                     send_control(fd.get(), pipe_protocol::busy, &timeout, sizeof timeout);
                     return Outcome::answered;
@@ -334,6 +396,17 @@ private:
         }
     }
 
+    // Whether to hold a connection request for a moment instead of answering it (the instance lock is held):
+    // while ConnectNamedPipe waits, so that it connects the client itself; and a call that comes between
+    // DisconnectNamedPipe and the next ConnectNamedPipe.
+    bool should_hold(char request) const {
+        if (instance_.closing)
+            return false;
+        if (role_ == answerer && instance_.connector_present)
+            return true;
+        return request == pipe_protocol::call_request && instance_.state == PipeInstance::State::disconnected;
+    }
+
     // Makes the client the instance's (the instance lock is held). A call request on a message pipe carries the
     // first message, and its client needs no answer: the reply tells it that it was served.
     bool connect(UniqueFd &fd, const char *request, std::size_t size) {
@@ -348,20 +421,16 @@ private:
         instance_.connected_at = Clock::now();
         instance_.state = PipeInstance::State::connected;
         instance_.changed.notify_all();
-        if (role_ == answerer && instance_.connector_present) {
-            std::uint64_t one = 1;  // connected by the answering thread: ConnectNamedPipe returns
-            [[maybe_unused]] auto ignored = ::write(connector_wake_.get(), &one, sizeof one);
-        }
         return true;
     }
 
     int listener_, wait_listener_;
     PipeInstance &instance_;
-    UniqueFd connector_wake_;
     UniqueFd sets_[2];
     bool valid_ = false;
     Role role_ = answerer;  // who is serving
     std::vector<Greeting> greetings_;
+    std::vector<HeldCall> held_;
     bool arrivals_pending_ = false;  // the pipe's queue may hold clients nobody has taken yet
     bool waiters_pending_ = false;   // the wait queue may hold waiters
     Clock::time_point accept_resume_{};
@@ -375,8 +444,15 @@ constexpr int max_events = 32;
 // The answering thread: it answers arrivals whenever no thread waits in ConnectNamedPipe.
 void answer_arrivals(PipeInstance &instance, std::mutex &reception_lock, Reception &reception) {
     for (;;) {
-        int timeout;
+        bool stand_aside;
         {
+            std::lock_guard guard(instance.lock);
+            if (instance.closing)
+                return;
+            stand_aside = instance.connector_present;
+        }
+        int timeout = -1;  // while ConnectNamedPipe waits, it keeps the time limits itself
+        if (!stand_aside) {
             std::lock_guard guard(reception_lock);
             timeout = reception.timeout_ms();
         }
@@ -388,10 +464,16 @@ void answer_arrivals(PipeInstance &instance, std::mutex &reception_lock, Recepti
             if (events[i].data.fd == instance.wake.get()) {
                 std::uint64_t ignored;
                 [[maybe_unused]] auto got = ::read(instance.wake.get(), &ignored, sizeof ignored);
-                std::lock_guard guard(instance.lock);
-                if (instance.closing)
-                    return;
             }
+        }
+        {
+            // An arrival that came just before ConnectNamedPipe waited again is in its set as well: it takes
+            // it, or wakes us when it leaves with work left.
+            std::lock_guard guard(instance.lock);
+            if (instance.closing)
+                return;
+            if (instance.connector_present)
+                continue;
         }
         std::lock_guard guard(reception_lock);
         reception.serve(Reception::answerer, events, std::max(count, 0));

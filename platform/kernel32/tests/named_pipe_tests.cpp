@@ -250,6 +250,8 @@ TEST_F(NamedPipes, WaitersCostTheServerNothingAndAreAllServed) {
             if (CallNamedPipeA(pipe_path, (LPVOID) "W", 1, reply, sizeof reply, &got,
                                i % 2 ? NMPWAIT_WAIT_FOREVER : 30000))
                 ++served;
+            else
+                ADD_FAILURE() << "waiter " << i << " failed with " << GetLastError();
         });
     // The window: while this thread spends 300 ms of its own CPU time, a server that spins would take a share
     // of the machine comparable to it.
