@@ -67,6 +67,8 @@ struct PipeInstance {
     std::shared_ptr<PipeChannel> client;
     bool closing = false;
     bool connector_present = false;  // a thread in ConnectNamedPipe answers arrivals itself
+    // After DisconnectNamedPipe: until then, a ConnectNamedPipe is expected to follow and take the arrivals.
+    std::chrono::steady_clock::time_point connector_expected_until;
     bool message_pipe = false;
     DWORD default_timeout = 50;
     // How long a connected client may keep the instance without sending anything ([pipes] idle_client_ms);

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace platform::kernel {
@@ -173,10 +174,13 @@ public:
 
     // Answers what the events report and what was left pending. True once a client was connected; the
     // connector stops there, and leaves further arrivals to the answering thread.
-    bool serve(Role role, const epoll_event *events, int count) {
+    bool serve(Role role, const epoll_event *events, int count, bool recheck_all = false) {
         role_ = role;
-        bool arrivals = arrivals_pending_, waiters = waiters_pending_;
+        bool arrivals = arrivals_pending_ || recheck_all, waiters = waiters_pending_ || recheck_all;
         std::vector<int> spoke;
+        if (recheck_all)
+            for (auto &greeting : greetings_)
+                spoke.push_back(greeting.fd.get());
         for (int i = 0; i < count; ++i) {
             int fd = events[i].data.fd;
             if (fd == instance_.wake.get()) {
@@ -443,16 +447,22 @@ constexpr int max_events = 32;
 
 // The answering thread: it answers arrivals whenever no thread waits in ConnectNamedPipe.
 void answer_arrivals(PipeInstance &instance, std::mutex &reception_lock, Reception &reception) {
+    bool missed = false;  // arrivals were left to a ConnectNamedPipe that has not come
     for (;;) {
-        bool stand_aside;
+        bool present;
+        Clock::time_point expected;
         {
             std::lock_guard guard(instance.lock);
             if (instance.closing)
                 return;
-            stand_aside = instance.connector_present;
+            present = instance.connector_present;
+            expected = instance.connector_expected_until;
         }
+        auto now = Clock::now();
         int timeout = -1;  // while ConnectNamedPipe waits, it keeps the time limits itself
-        if (!stand_aside) {
+        if (!present && now < expected) {
+            timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(expected - now).count());
+        } else if (!present) {
             std::lock_guard guard(reception_lock);
             timeout = reception.timeout_ms();
         }
@@ -467,16 +477,22 @@ void answer_arrivals(PipeInstance &instance, std::mutex &reception_lock, Recepti
             }
         }
         {
-            // An arrival that came just before ConnectNamedPipe waited again is in its set as well: it takes
-            // it, or wakes us when it leaves with work left.
+            // An arrival that came while ConnectNamedPipe was on its way (or about to wait again) is in its set
+            // as well: it takes it, or wakes us when it leaves with work left.
             std::lock_guard guard(instance.lock);
             if (instance.closing)
                 return;
-            if (instance.connector_present)
+            if (instance.connector_present) {
+                missed = false;
                 continue;
+            }
+            if (Clock::now() < instance.connector_expected_until) {
+                missed = missed || count > 0;
+                continue;
+            }
         }
         std::lock_guard guard(reception_lock);
-        reception.serve(Reception::answerer, events, std::max(count, 0));
+        reception.serve(Reception::answerer, events, std::max(count, 0), std::exchange(missed, false));
     }
 }
 
@@ -578,6 +594,7 @@ bool NamedPipeServer::connect() {
         }
         instance_->state = PipeInstance::State::listening;  // clients waiting in WaitNamedPipeA may come now
         instance_->connector_present = true;
+        instance_->connector_expected_until = {};
     }
     bool connected = false, closing = false;
     epoll_event events[max_events];
@@ -622,6 +639,8 @@ bool NamedPipeServer::disconnect() {
         std::lock_guard guard(instance_->lock);
         client = std::move(instance_->client);
         instance_->state = PipeInstance::State::disconnected;
+        // A server loop calls ConnectNamedPipe next: arrivals are left to it for a moment.
+        instance_->connector_expected_until = std::chrono::steady_clock::now() + reconnect_grace;
     }
     if (client && client.use_count() == 1)
         send_control(client->fd(), pipe_protocol::disconnected);  // no other thread reads: closing cuts it
