@@ -127,38 +127,36 @@ bool wait_in_queue(const PipeLocation &location, const Deadline &deadline) {
 // fills the buffer and its rest is dropped with the connection (ERROR_MORE_DATA). A control message that comes
 // instead (busy, or connected to a byte pipe) ends the read with its tag in `control`.
 bool receive_reply(int fd, void *reply, DWORD size, DWORD &done, ControlMessage &control) {
-    for (;;) {
-        char tag = 0;
-        iovec parts[2] = {{&tag, 1}, {reply, size}};
-        msghdr message{};
-        message.msg_iov = parts;
-        message.msg_iovlen = 2;
-        ssize_t length;
-        do
-            length = recvmsg(fd, &message, MSG_TRUNC);
-        while (length < 0 && errno == EINTR);
-        if (length <= 0) {
-            SetLastError(length == 0 || errno == ECONNRESET ? ERROR_BROKEN_PIPE : win32_error_from_errno(errno));
-            return false;
-        }
-        std::size_t payload = static_cast<std::size_t>(length) - 1;
-        if (tag == pipe_protocol::data) {
-            done = static_cast<DWORD>(std::min<std::size_t>(payload, size));
-            if (payload > size) {
-                SetLastError(ERROR_MORE_DATA);
-                return false;
-            }
-            return true;
-        }
-        if (tag == pipe_protocol::disconnected) {
-            SetLastError(ERROR_PIPE_NOT_CONNECTED);  // disconnected without a reply
-            return false;
-        }
-        control.tag = tag;
-        std::memcpy(control.extra, reply, std::min<std::size_t>({payload, size, sizeof control.extra}));
-        SetLastError(ERROR_PIPE_BUSY);
+    char tag = 0;
+    iovec parts[2] = {{&tag, 1}, {reply, size}};
+    msghdr message{};
+    message.msg_iov = parts;
+    message.msg_iovlen = 2;
+    ssize_t length;
+    do
+        length = recvmsg(fd, &message, MSG_TRUNC);
+    while (length < 0 && errno == EINTR);
+    if (length <= 0) {
+        SetLastError(length == 0 || errno == ECONNRESET ? ERROR_BROKEN_PIPE : win32_error_from_errno(errno));
         return false;
     }
+    std::size_t payload = static_cast<std::size_t>(length) - 1;
+    if (tag == pipe_protocol::data) {
+        done = static_cast<DWORD>(std::min<std::size_t>(payload, size));
+        if (payload > size) {
+            SetLastError(ERROR_MORE_DATA);
+            return false;
+        }
+        return true;
+    }
+    if (tag == pipe_protocol::disconnected) {
+        SetLastError(ERROR_PIPE_NOT_CONNECTED);  // disconnected without a reply
+        return false;
+    }
+    control.tag = tag;
+    std::memcpy(control.extra, reply, std::min<std::size_t>({payload, size, sizeof control.extra}));
+    SetLastError(ERROR_PIPE_BUSY);
+    return false;
 }
 
 DWORD default_timeout_from(const unsigned char *extra) {

@@ -32,6 +32,10 @@ constexpr std::string_view default_conf = R"(; Settings of the Win32 platform. E
 ;
 ; [eventlog]
 ; target = file:events.log ; default syslog
+;
+; [pipes]
+; idle_client_ms = 10000   ; a pipe server drops a client that has sent nothing this long after
+;                          ;   connecting (0: never)
 )";
 
 // Settings that have an environment variable of their own besides the generic PLATFORM_SECTION_KEY.
