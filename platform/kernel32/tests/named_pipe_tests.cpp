@@ -159,6 +159,8 @@ TEST_F(NamedPipes, OneClientAtATimeAndEndsThatGoAway) {
     EXPECT_FAILS(!ReadFile(client, &done, 1, &done, nullptr), ERROR_PIPE_NOT_CONNECTED);
     EXPECT_FAILS(!ReadFile(server, &done, 1, &done, nullptr), ERROR_PIPE_NOT_CONNECTED);
     EXPECT_FAILS(open_client() == INVALID_HANDLE_VALUE, ERROR_PIPE_BUSY);
+    // A call waits a moment for the next ConnectNamedPipe, then for as long as it asked.
+    EXPECT_FAILS(!CallNamedPipeA(pipe_path, (LPVOID) "Q", 1, reply, sizeof reply, &done, 1), ERROR_SEM_TIMEOUT);
     CloseHandle(client);
 
     // A client that closes: the server's read is a broken pipe, its write finds nobody.
