@@ -145,7 +145,9 @@ public:
         : listener_(listener), wait_listener_(wait_listener), instance_(instance) {
         for (auto &set : sets_)
             set.reset(epoll_create1(EPOLL_CLOEXEC));
-        valid_ = sets_[connector] && sets_[answerer] &&
+        connector_wake_.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        valid_ = connector_wake_ && sets_[connector] && sets_[answerer] &&
+                 watch(connector, connector_wake_.get(), EPOLLIN) &&
                  watch(connector, listener_, EPOLLIN | EPOLLET | EPOLLEXCLUSIVE) &&
                  watch(connector, wait_listener_, EPOLLIN | EPOLLET | EPOLLEXCLUSIVE) &&
                  watch(answerer, instance_.wake.get(), EPOLLIN) &&
@@ -177,24 +179,19 @@ public:
     bool serve(Role role, const epoll_event *events, int count, bool recheck_all = false) {
         role_ = role;
         bool arrivals = arrivals_pending_ || recheck_all, waiters = waiters_pending_ || recheck_all;
-        std::vector<int> spoke;
-        if (recheck_all)
-            for (auto &greeting : greetings_)
-                spoke.push_back(greeting.fd.get());
         for (int i = 0; i < count; ++i) {
             int fd = events[i].data.fd;
-            if (fd == instance_.wake.get()) {
-                for (auto &greeting : greetings_)  // handed over: any of them may have spoken meanwhile
-                    spoke.push_back(greeting.fd.get());
-            } else if (fd == listener_) {
+            if (fd == listener_) {
                 arrivals = true;
             } else if (fd == wait_listener_) {
                 waiters = true;
-            } else {
-                spoke.push_back(fd);
+            } else if (fd == connector_wake_.get()) {
+                std::uint64_t ignored;
+                [[maybe_unused]] auto got = ::read(fd, &ignored, sizeof ignored);
             }
         }
-        bool connected = answer_held_calls() || answer_greetings(spoke);
+        bool connected = answer_held_calls();
+        connected = answer_greetings() || connected;
         arrivals_pending_ = arrivals;
         waiters_pending_ = waiters;
         if (Clock::now() < accept_resume_)
@@ -260,21 +257,20 @@ private:
         return connected;
     }
 
-    bool answer_greetings(const std::vector<int> &spoke) {
+    // Every client that has not spoken yet is asked again whenever anything is served: they are few (none in
+    // the common case), and an edge-triggered event of theirs may have been taken by the other thread.
+    bool answer_greetings() {
         bool connected = false;
         auto now = Clock::now();
         for (auto it = greetings_.begin(); it != greetings_.end();) {
-            bool ready = std::find(spoke.begin(), spoke.end(), it->fd.get()) != spoke.end();
-            if (ready && !connected) {
-                int fd = it->fd.get();
-                if (auto outcome = answer(it->fd); outcome != Outcome::silent) {
-                    if (outcome == Outcome::connected) {
-                        connected = true;
-                        unwatch(fd);  // the instance's client now, read by ReadFile
-                    }
-                    it = forget(it);
-                    continue;
+            int fd = it->fd.get();
+            if (auto outcome = answer(it->fd); outcome != Outcome::silent) {
+                if (outcome == Outcome::connected) {
+                    connected = true;
+                    unwatch(fd);  // the instance's client now, read by ReadFile
                 }
+                it = forget(it);
+                continue;
             }
             it = it->deadline <= now ? forget(it) : it + 1;
         }
@@ -382,6 +378,7 @@ private:
                 if (should_hold(request[0]) && held_.size() < max_greetings) {
                     held_.push_back(
                         {std::move(fd), std::vector<char>(request, request + got), Clock::now() + reconnect_grace});
+                    wake_connector();
                     return Outcome::answered;
                 }
                 if (!listening) {
@@ -411,6 +408,15 @@ private:
         return request == pipe_protocol::call_request && instance_.state == PipeInstance::State::disconnected;
     }
 
+    // When the answering thread leaves a client to ConnectNamedPipe, or connects one while ConnectNamedPipe waits
+    // (the instance lock is held).
+    void wake_connector() {
+        if (role_ != answerer || !instance_.connector_present)
+            return;
+        std::uint64_t one = 1;
+        [[maybe_unused]] auto ignored = ::write(connector_wake_.get(), &one, sizeof one);
+    }
+
     // Makes the client the instance's (the instance lock is held). A call request on a message pipe carries the
     // first message, and its client needs no answer: the reply tells it that it was served.
     bool connect(UniqueFd &fd, const char *request, std::size_t size) {
@@ -425,11 +431,13 @@ private:
         instance_.connected_at = Clock::now();
         instance_.state = PipeInstance::State::connected;
         instance_.changed.notify_all();
+        wake_connector();
         return true;
     }
 
     int listener_, wait_listener_;
     PipeInstance &instance_;
+    UniqueFd connector_wake_;  // the answering thread left a client to ConnectNamedPipe
     UniqueFd sets_[2];
     bool valid_ = false;
     Role role_ = answerer;  // who is serving
