@@ -1,15 +1,22 @@
-// Throws random requests and disconnects at a running vessamir pipe server (the service runs in this
-// process, under the platform's dispatcher, in a prefix of its own). Each input is a list of operations:
+// Throws random requests, disconnects, waiting and silent clients and raw greetings at a running vessamir pipe
+// server (the service runs in this process, under the platform's dispatcher, in a prefix of its own, with a
+// short [pipes] idle_client_ms). Each input is a list of operations:
 //   byte op, byte length, `length` payload bytes
-// op % 4: 0 one exchange through CallNamedPipeA; 1 connect and close; 2 write a request and close without
-// reading; 3 write a request and read the reply into a buffer of a fuzzed size.
+// op % 8: 0 one exchange through CallNamedPipeA; 1 connect and close; 2 write a request and close without
+// reading; 3 write a request and read the reply into a buffer of a fuzzed size; 4 a silent client: connect and
+// say nothing (kept until the end of the input); 5 WaitNamedPipeA with a fuzzed time-out; 6 CallNamedPipeA with a
+// short fuzzed time-out; 7 a raw greeting: the payload sent as is on the pipe's socket or its wait socket.
 // Every reply must be exactly 180 bytes holding one of the service's texts; an exchange of up to 180 bytes
-// must succeed and the service must keep running.
+// without a time-out must succeed; a wait or a call with a time-out either succeeds or runs out
+// (ERROR_SEM_TIMEOUT); a silent client must have been dropped by the end of the input; the service must keep
+// running.
 #include <windows.h>
 
 #include "advapi32/service_registry.h"
-#include "testing/temporary_prefix.h"
+#include "prefix/prefix.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,6 +27,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 int VessamirMain(int argc, char *argv[]);
 
@@ -27,6 +35,7 @@ namespace {
 
 namespace fs = std::filesystem;
 constexpr const char *pipe_name = "\\\\.\\pipe\\sd_flppy";
+fs::path pipe_folder;
 
 [[noreturn]] void fail(const std::string &why) {
     std::fprintf(stderr, "service_pipe_fuzzer: %s\n", why.c_str());
@@ -46,10 +55,12 @@ void start_service() {
                            prefix / "dosdevices" / (std::string(drive) + ":"));
     }
     std::ofstream(prefix / "platform.conf") << "[eventlog]\ntarget = file:events.log\n\n"
-                                               "[accounts]\nAdministrators = root\nPower Users = nogroup\n";
+                                               "[accounts]\nAdministrators = root\nPower Users = nogroup\n\n"
+                                               "[pipes]\nidle_client_ms = 20\n";
+    pipe_folder = prefix / "pipe";
     setenv("PLATFORM_PREFIX", prefix.c_str(), 1);
     setenv(platform::services::service_name_variable, "Varnholtguard", 1);
-    platform::testing::reload_prefix();
+    platform::prefix::reload();
 
     std::thread([] {
         char name[] = "vessamir";
@@ -131,6 +142,51 @@ void read_with_buffer(const std::string &request, DWORD buffer_size) {
     CloseHandle(client);
 }
 
+DWORD fuzzed_timeout(const std::string &payload) {
+    return payload.empty() ? 1 : 1 + static_cast<unsigned char>(payload[0]);
+}
+
+void wait_with_timeout(const std::string &payload) {
+    DWORD timeout = payload.size() == 1 ? NMPWAIT_USE_DEFAULT_WAIT : fuzzed_timeout(payload);
+    if (!WaitNamedPipeA(pipe_name, timeout) && GetLastError() != ERROR_SEM_TIMEOUT)
+        fail("a wait failed with " + std::to_string(GetLastError()));
+}
+
+void call_with_timeout(std::string request) {
+    char reply[180];
+    DWORD received = 0;
+    if (!CallNamedPipeA(pipe_name, request.data(), static_cast<DWORD>(std::min<size_t>(request.size(), 180)), reply,
+                        sizeof reply, &received, fuzzed_timeout(request))) {
+        if (GetLastError() != ERROR_SEM_TIMEOUT)
+            fail("a call with a time-out failed with " + std::to_string(GetLastError()));
+        return;
+    }
+    if (received != 180 || !known_reply(reply))
+        fail("a call with a time-out got a bad reply");
+}
+
+// The service must have dropped a client that never spoke: its read ends with the disconnect.
+void check_dropped(HANDLE silent) {
+    char buffer[8];
+    DWORD done;
+    if (ReadFile(silent, buffer, sizeof buffer, &done, NULL) || GetLastError() != ERROR_PIPE_NOT_CONNECTED)
+        fail("a silent client was not dropped (" + std::to_string(GetLastError()) + ")");
+    CloseHandle(silent);
+}
+
+void raw_greeting(const std::string &payload) {
+    int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    bool to_wait_socket = !payload.empty() && (payload.back() & 1);
+    std::string path = (pipe_folder / (to_wait_socket ? "sd_flppy%wait" : "sd_flppy")).string();
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
+        send(fd, payload.data(), payload.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (fd >= 0)
+        close(fd);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -139,9 +195,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    std::vector<HANDLE> silent;
     size_t at = 0;
     while (at + 2 <= size) {
-        uint8_t op = data[at] % 4;
+        uint8_t op = data[at] % 8;
         size_t length = std::min<size_t>(data[at + 1], size - at - 2);
         std::string payload(reinterpret_cast<const char *>(data + at + 2), length);
         at += 2 + length;
@@ -155,10 +212,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             case 2:
                 write_and_leave(payload);
                 break;
-            default:
+            case 3:
                 read_with_buffer(payload, 1 + (length * 7) % 180);
+                break;
+            case 4:
+                if (silent.size() < 4)
+                    silent.push_back(open_client());
+                break;
+            case 5:
+                wait_with_timeout(payload);
+                break;
+            case 6:
+                call_with_timeout(payload);
+                break;
+            default:
+                raw_greeting(payload);
                 break;
         }
     }
+    for (HANDLE client : silent)
+        check_dropped(client);
     return 0;
 }

@@ -1,6 +1,9 @@
-// Both ends of a named pipe as kernel objects. The server end owns the listening socket and a thread that
-// answers arriving clients at once, so that a client learns without waiting whether it is connected or the
-// one instance is busy, as on Windows.
+// Both ends of a named pipe as kernel objects. The server end owns two listening sockets: the pipe's, where
+// clients ask to be connected, and a second one (NAME%wait) where WaitNamedPipeA waits. Arrivals are answered
+// at once, so that a client learns without waiting whether it is connected or the one instance is busy, as on
+// Windows: by the thread in ConnectNamedPipe while there is one, and by a thread of the server's own otherwise.
+// Waiters sit in the wait socket's queue, which the server empties only while the instance listens, so they
+// cost the server no descriptor.
 #pragma once
 
 #include "io_object.h"
@@ -8,6 +11,7 @@
 #include "named_pipe_location.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -48,6 +52,11 @@ private:
 // WaitNamedPipeA.
 bool wait_for_pipe(std::string_view pipe_name, DWORD timeout);
 
+// CallNamedPipeA: connects (waiting up to `timeout` while the instance is busy), sends one message and reads
+// the reply.
+bool call_pipe(std::string_view pipe_name, const void *request, DWORD request_size, void *reply, DWORD reply_size,
+               DWORD &received, DWORD timeout);
+
 // What the server end and its answering thread share.
 struct PipeInstance {
     enum class State { listening, connected, disconnected };
@@ -57,11 +66,20 @@ struct PipeInstance {
     State state = State::listening;
     std::shared_ptr<PipeChannel> client;
     bool closing = false;
+    bool connector_present = false;  // a thread in ConnectNamedPipe answers arrivals itself
+    // After DisconnectNamedPipe: until then, a ConnectNamedPipe is expected to follow and take the arrivals.
+    std::chrono::steady_clock::time_point connector_expected_until;
     bool message_pipe = false;
     DWORD default_timeout = 50;
-    UniqueFd wake;  // eventfd: state changed, or closing
+    // How long a connected client may keep the instance without sending anything ([pipes] idle_client_ms);
+    // 0 for no limit.
+    int idle_client_ms = 0;
+    std::chrono::steady_clock::time_point connected_at;
+    UniqueFd wake;  // eventfd of the answering thread: state changed, or closing
     void wake_answerer();
 };
+
+class Reception;
 
 class NamedPipeServer : public PipeEnd {
 public:
@@ -78,7 +96,7 @@ public:
     bool flush() override;
     bool is_message_pipe() const override { return instance_->message_pipe; }
 
-    NamedPipeServer(PipeLocation location, UniqueFd listener, UniqueFd lock_file,
+    NamedPipeServer(PipeLocation location, UniqueFd listener, UniqueFd wait_listener, UniqueFd lock_file,
                     std::shared_ptr<PipeInstance> instance);
 
 private:
@@ -87,8 +105,11 @@ private:
 
     PipeLocation location_;
     UniqueFd listener_;
+    UniqueFd wait_listener_;
     UniqueFd lock_file_;
     std::shared_ptr<PipeInstance> instance_;
+    std::mutex reception_lock_;  // one thread at a time answers arrivals
+    std::unique_ptr<Reception> reception_;
     std::thread answerer_;
 };
 

@@ -128,24 +128,8 @@ extern "C" BOOL WINAPI CallNamedPipeA(LPCSTR lpNamedPipeName, LPVOID lpInBuffer,
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
     }
-    std::shared_ptr<PipeClient> client;
-    for (;;) {
-        client = PipeClient::connect(*name);
-        if (client)
-            break;
-        if (GetLastError() != ERROR_PIPE_BUSY || !wait_for_pipe(*name, nTimeOut))
-            return FALSE;
-        // The instance listens again; another client may take it first, and then we wait again.
-    }
-    if (!client->is_message_pipe()) {
-        SetLastError(ERROR_BAD_PIPE);
-        return FALSE;
-    }
-    client->set_message_read_mode(true);
     DWORD done = 0;
-    if (!client->write(lpInBuffer, nInBufferSize, done))
-        return FALSE;
-    bool ok = client->read(lpOutBuffer, nOutBufferSize, done);
+    bool ok = call_pipe(*name, lpInBuffer, nInBufferSize, lpOutBuffer, nOutBufferSize, done, nTimeOut);
     if (lpBytesRead)
         *lpBytesRead = done;
     return ok;

@@ -3,6 +3,7 @@
 #include "errno_map.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -62,13 +63,41 @@ bool PipeChannel::receive_remainder(void *buffer, DWORD size, DWORD &done, bool 
     }
     remainder_.clear();
     remainder_offset_ = 0;
+    remainder_pending_ = false;
     return true;
 }
 
-bool PipeChannel::receive(void *buffer, DWORD size, DWORD &done, bool message_mode) {
+void PipeChannel::set_first_message(const char *data, std::size_t size) {
+    std::lock_guard guard(read_lock_);
+    remainder_.assign(data, data + size);
+    remainder_offset_ = 0;
+    remainder_pending_ = true;
+    heard_from_ = true;
+}
+
+bool PipeChannel::wait_for_message(int milliseconds) {
+    {
+        std::lock_guard guard(read_lock_);
+        if (heard_from_)
+            return true;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        char tag;
+        if (recv(fd_.get(), &tag, 1, MSG_PEEK | MSG_DONTWAIT) >= 0 || (errno != EAGAIN && errno != EINTR))
+            return true;  // a message, the end of the connection, or an error the read will report
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd watched{fd_.get(), POLLIN, 0};
+        poll(&watched, 1, static_cast<int>(left.count()));
+    }
+}
+
+bool PipeChannel::receive(void *buffer, DWORD size, DWORD &done, bool message_mode, ControlMessage *control) {
     std::lock_guard guard(read_lock_);
     done = 0;
-    if (!remainder_.empty())
+    if (remainder_pending_)
         return receive_remainder(buffer, size, done, message_mode);
     for (;;) {
         ssize_t length;
@@ -86,6 +115,8 @@ bool PipeChannel::receive(void *buffer, DWORD size, DWORD &done, bool message_mo
         }
         std::size_t payload = static_cast<std::size_t>(length) - 1;
         char tag = 0;
+        const char *extra = static_cast<const char *>(buffer);
+        std::vector<char> whole;
         ssize_t got;
         if (payload <= size) {
             iovec parts[2] = {{&tag, 1}, {buffer, payload}};
@@ -97,26 +128,36 @@ bool PipeChannel::receive(void *buffer, DWORD size, DWORD &done, bool message_mo
             while (got < 0 && errno == EINTR);
             if (got == length && tag == pipe_protocol::data) {
                 done = static_cast<DWORD>(payload);
+                heard_from_ = true;
                 return true;
             }
         } else {
-            std::vector<char> whole(static_cast<std::size_t>(length));
+            whole.resize(static_cast<std::size_t>(length));
             do
                 got = recv(fd_.get(), whole.data(), whole.size(), 0);
             while (got < 0 && errno == EINTR);
             if (got == length && whole[0] == pipe_protocol::data) {
                 remainder_.assign(whole.begin() + 1, whole.end());
                 remainder_offset_ = 0;
+                remainder_pending_ = true;
+                heard_from_ = true;
                 return receive_remainder(buffer, size, done, message_mode);
             }
             tag = got > 0 ? whole[0] : 0;
+            extra = whole.data() + 1;
         }
         if (got < 0) {
             set_last_error_from_errno(errno);
             return false;
         }
-        if (tag == pipe_protocol::disconnected)
+        if (tag == pipe_protocol::disconnected) {
             disconnected_by_server_ = true;
+        } else if (control && got > 0) {
+            control->tag = tag;
+            std::memcpy(control->extra, extra, std::min(payload, sizeof control->extra));
+            SetLastError(ERROR_PIPE_BUSY);
+            return false;
+        }
         // Any other control message is not data: skip it.
     }
 }

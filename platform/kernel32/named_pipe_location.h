@@ -20,6 +20,8 @@ struct PipeLocation {
     // Held with flock by the process that serves the pipe, so that a leftover socket of a process that died
     // is told from a live one.
     std::string lock_path() const { return folder + "/" + file + "%lock"; }
+    // The socket where WaitNamedPipeA waits for the instance to listen.
+    std::string wait_file() const { return file + "%wait"; }
 };
 
 PipeLocation pipe_location(std::string_view pipe_name);

@@ -34,6 +34,10 @@ constexpr std::string_view default_conf =
 ;
 ; [eventlog]
 ; target = file:events.log ; default syslog
+;
+; [pipes]
+; idle_client_ms = 10000   ; a pipe server drops a client that has sent nothing this long after
+;                          ;   connecting (0: never)
 )";
 
 constexpr int link_limit = 40;  // as the kernel's own limit on links in one lookup

@@ -3,11 +3,16 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
+#include <dirent.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
+#include <time.h>
 
 namespace {
 
@@ -154,6 +159,8 @@ TEST_F(NamedPipes, OneClientAtATimeAndEndsThatGoAway) {
     EXPECT_FAILS(!ReadFile(client, &done, 1, &done, nullptr), ERROR_PIPE_NOT_CONNECTED);
     EXPECT_FAILS(!ReadFile(server, &done, 1, &done, nullptr), ERROR_PIPE_NOT_CONNECTED);
     EXPECT_FAILS(open_client() == INVALID_HANDLE_VALUE, ERROR_PIPE_BUSY);
+    // A call waits a moment for the next ConnectNamedPipe, then for as long as it asked.
+    EXPECT_FAILS(!CallNamedPipeA(pipe_path, (LPVOID) "Q", 1, reply, sizeof reply, &done, 1), ERROR_SEM_TIMEOUT);
     CloseHandle(client);
 
     // A client that closes: the server's read is a broken pipe, its write finds nobody.
@@ -196,6 +203,97 @@ TEST_F(NamedPipes, CallAndTransactExchangeOneMessageEachEvenInADeepPrefix) {
         });
     for (auto &c : clients)
         c.join();
+    server.join();
+    CloseHandle(pipe);
+}
+
+// CPU time of a clock in milliseconds.
+double cpu_ms(clockid_t clock) {
+    timespec now{};
+    clock_gettime(clock, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+// A server in a child process with only a few descriptors to spare while one client holds the instance and
+// more clients than the listen backlog wait: waiting costs the server neither descriptors nor CPU time, and
+// every waiter, whatever its time-out, is served once the holder lets go.
+TEST_F(NamedPipes, WaitersCostTheServerNothingAndAreAllServed) {
+    constexpr int waiters = 80;
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        HANDLE server = create_pipe();
+        int open_fds = -1;  // counts the listing's own descriptor too
+        if (DIR *fds = opendir("/proc/self/fd")) {
+            while (readdir(fds))
+                ++open_fds;
+            closedir(fds);
+        }
+        rlimit limit{static_cast<rlim_t>(open_fds + 2), static_cast<rlim_t>(open_fds + 2)};
+        setrlimit(RLIMIT_NOFILE, &limit);
+        (void)!write(ready[1], "r", 1);
+        serve(server, waiters + 1).join();
+        _exit(0);
+    }
+    char byte;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    clockid_t server_clock;
+    ASSERT_EQ(clock_getcpuclockid(child, &server_clock), 0);
+    HANDLE holder = open_client();
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    double server_before = cpu_ms(server_clock);
+    std::atomic<int> served{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < waiters; ++i)
+        clients.emplace_back([i, &served] {
+            char reply[180];
+            DWORD got = 0;
+            if (CallNamedPipeA(pipe_path, (LPVOID) "W", 1, reply, sizeof reply, &got,
+                               i % 2 ? NMPWAIT_WAIT_FOREVER : 30000))
+                ++served;
+            else
+                ADD_FAILURE() << "waiter " << i << " failed with " << GetLastError();
+        });
+    // The window: while this thread spends 300 ms of its own CPU time, a server that spins would take a share
+    // of the machine comparable to it.
+    double burn_until = cpu_ms(CLOCK_THREAD_CPUTIME_ID) + 300;
+    while (cpu_ms(CLOCK_THREAD_CPUTIME_ID) < burn_until) {
+    }
+    EXPECT_LT(cpu_ms(server_clock) - server_before, 30.0);
+    EXPECT_FAILS(!WaitNamedPipeA(pipe_path, 1), ERROR_SEM_TIMEOUT);
+
+    DWORD done;
+    char reply[180];
+    EXPECT_TRUE(WriteFile(holder, "H", 1, &done, nullptr) && ReadFile(holder, reply, sizeof reply, &done, nullptr));
+    CloseHandle(holder);
+    for (auto &client : clients)
+        client.join();
+    EXPECT_EQ(served, waiters);
+    if (served != waiters)
+        kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(ready[0]);
+    close(ready[1]);
+}
+
+TEST_F(NamedPipes, AClientThatSaysNothingIsDroppedForTheNext) {
+    temporary_.write_config("[pipes]\nidle_client_ms = 50\n");
+    HANDLE pipe = create_pipe();
+    std::thread server = serve(pipe, 2);
+    HANDLE silent = open_client_when_listening();
+    char reply[180];
+    DWORD got = 0;
+    // The next client is served long before its own wait ends.
+    BOOL ok = CallNamedPipeA(pipe_path, (LPVOID) "Q", 1, reply, sizeof reply, &got, 20000);
+    EXPECT_TRUE(ok);
+    EXPECT_STREQ(reply, "got 1 bytes starting with Q");
+    if (ok)
+        EXPECT_FAILS(!ReadFile(silent, reply, sizeof reply, &got, nullptr), ERROR_PIPE_NOT_CONNECTED);
+    CloseHandle(silent);
+    if (!ok)
+        CallNamedPipeA(pipe_path, (LPVOID) "Q", 1, reply, sizeof reply, &got, NMPWAIT_WAIT_FOREVER);
     server.join();
     CloseHandle(pipe);
 }
