@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <new>
 #include <numeric>
 #include <stdexcept>
@@ -103,7 +104,7 @@ TEST_F(NetbiosTest, WhatEachCommandDelivers) {
             EXPECT_EQ(probe.ncb.ncb_cmd_cplt, c.expected);
             EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
             std::size_t copied = std::min<std::size_t>(c.reply.size(), c.length);
-            EXPECT_EQ(std::memcmp(probe.buffer(), c.reply.data(), copied), 0);
+            EXPECT_TRUE(std::equal(c.reply.begin(), c.reply.begin() + copied, probe.buffer()));
             EXPECT_EQ(probe.buffer()[copied], guard);
             EXPECT_EQ(probe.calls, asynch ? 1 : 0);
             if (asynch) {
