@@ -1,5 +1,6 @@
 #include "window.h"
 
+#include <algorithm>
 #include <mutex>
 #include <unordered_map>
 
