@@ -57,46 +57,37 @@ std::optional<std::string> translated(const char *name, const char *&mode, std::
     return path;
 }
 
+// Translates the name and opens it with `open`, the C runtime's own call; a refused name gives null with
+// errno set (and, for freopen, closes the stream, as a failed freopen does).
+template <typename Open>
+FILE *open_translated(const char *name, const char *mode, FILE *stream, Open open) {
+    bool refused;
+    std::string open_mode;
+    auto path = translated(name, mode, open_mode, refused);
+    if (refused) {
+        if (stream)
+            fclose(stream);
+        return nullptr;
+    }
+    return open(path ? path->c_str() : name, mode);
+}
+
 }  // namespace
 
 extern "C" FILE *__wrap_fopen(const char *name, const char *mode) {
-    bool refused;
-    std::string open_mode;
-    auto path = translated(name, mode, open_mode, refused);
-    if (refused)
-        return nullptr;
-    return __real_fopen(path ? path->c_str() : name, mode);
+    return open_translated(name, mode, nullptr, [](const char *n, const char *m) { return __real_fopen(n, m); });
 }
 
 extern "C" FILE *__wrap_freopen(const char *name, const char *mode, FILE *stream) {
-    bool refused;
-    std::string open_mode;
-    auto path = translated(name, mode, open_mode, refused);
-    if (refused) {
-        if (stream)
-            fclose(stream);  // as a failed freopen does
-        return nullptr;
-    }
-    return __real_freopen(path ? path->c_str() : name, mode, stream);
+    return open_translated(name, mode, stream,
+                           [stream](const char *n, const char *m) { return __real_freopen(n, m, stream); });
 }
 
 extern "C" FILE *__wrap_fopen64(const char *name, const char *mode) {
-    bool refused;
-    std::string open_mode;
-    auto path = translated(name, mode, open_mode, refused);
-    if (refused)
-        return nullptr;
-    return __real_fopen64(path ? path->c_str() : name, mode);
+    return open_translated(name, mode, nullptr, [](const char *n, const char *m) { return __real_fopen64(n, m); });
 }
 
 extern "C" FILE *__wrap_freopen64(const char *name, const char *mode, FILE *stream) {
-    bool refused;
-    std::string open_mode;
-    auto path = translated(name, mode, open_mode, refused);
-    if (refused) {
-        if (stream)
-            fclose(stream);  // as a failed freopen does
-        return nullptr;
-    }
-    return __real_freopen64(path ? path->c_str() : name, mode, stream);
+    return open_translated(name, mode, stream,
+                           [stream](const char *n, const char *m) { return __real_freopen64(n, m, stream); });
 }

@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -62,7 +61,6 @@ struct PipeInstance {
     enum class State { listening, connected, disconnected };
 
     std::mutex lock;
-    std::condition_variable changed;
     State state = State::listening;
     std::shared_ptr<PipeChannel> client;
     bool closing = false;

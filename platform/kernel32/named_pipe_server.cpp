@@ -430,7 +430,6 @@ private:
         instance_.client = std::move(channel);
         instance_.connected_at = Clock::now();
         instance_.state = PipeInstance::State::connected;
-        instance_.changed.notify_all();
         wake_connector();
         return true;
     }
@@ -581,7 +580,6 @@ NamedPipeServer::~NamedPipeServer() {
         if (instance_->client)
             shutdown(instance_->client->fd(), SHUT_RDWR);  // the client reads what was sent, then a broken pipe
         instance_->client.reset();
-        instance_->changed.notify_all();
     }
     instance_->wake_answerer();
     if (answerer_.joinable())
