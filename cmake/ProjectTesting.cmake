@@ -16,11 +16,21 @@ else()
 endif()
 include(GoogleTest)
 
-# add_project_test(name SOURCES ... LIBS ... [LABELS ...] [RESOURCE_LOCK ...])
+# The conformance tests' shared helpers (conformance.h): Win32, the standard library and GoogleTest only, so
+# every conformance test builds for Linux and for Windows alike.
+add_library(conformance_support INTERFACE)
+target_include_directories(conformance_support INTERFACE ${PROJECT_SOURCE_DIR}/platform/testing/conformance)
+target_link_libraries(conformance_support INTERFACE GTest::gtest)
+if(NOT WIN32)
+  # On Linux the platform also reports when a thread has blocked in a wait.
+  target_link_libraries(conformance_support INTERFACE platform_testing)
+endif()
+
+# add_project_test(name SOURCES ... LIBS ... [LABELS ...] [RESOURCE_LOCK ...] [ENVIRONMENT VAR=value ...])
 # One GoogleTest executable registered with CTest. Tests labelled "threads" also run under TSan in CI;
 # tests that share a RESOURCE_LOCK name never run at the same time.
 function(add_project_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;RESOURCE_LOCK;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
   project_warnings(${name})
@@ -34,6 +44,9 @@ function(add_project_test name)
   endif()
   if(T_RESOURCE_LOCK)
     list(APPEND properties RESOURCE_LOCK ${T_RESOURCE_LOCK})
+  endif()
+  if(T_ENVIRONMENT)
+    list(APPEND properties ENVIRONMENT "${T_ENVIRONMENT}")
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()
