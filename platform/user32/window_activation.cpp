@@ -1,5 +1,6 @@
 // Activation, keyboard focus and enabling: which window of a thread takes input.
 #include "dialog.h"
+#include "synthetic_input.h"
 #include "thread_state.h"
 #include "window_manager.h"
 
@@ -18,6 +19,7 @@ ThreadState &thread_state() {
 void activate(const WindowPtr &window) {
     auto &state = thread_state();
     HWND previous = state.active;
+    note_foreground(window->handle);
     if (previous == window->handle)
         return;
     state.active = window->handle;

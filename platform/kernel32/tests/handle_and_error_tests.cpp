@@ -99,3 +99,14 @@ TEST(GlobalMemory, BlocksHoldTheirSizeZeroFillWhenAskedAndOnlyMoveableOnesCountL
 }
 
 }  // namespace
+
+namespace {
+
+// The service turns off the critical-error boxes; each call returns the mode before it.
+TEST(ErrorMode, SetReturnsThePreviousMode) {
+    UINT original = SetErrorMode(SEM_FAILCRITICALERRORS);
+    EXPECT_EQ(SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX), (UINT)SEM_FAILCRITICALERRORS);
+    EXPECT_EQ(SetErrorMode(original), (UINT)(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX));
+}
+
+}  // namespace
