@@ -64,6 +64,7 @@ typedef DWORD *LPCOLORREF;
 #define FF_ROMAN (1 << 4)
 #define FF_SWISS (2 << 4)
 #define FF_MODERN (3 << 4)
+#define TMPF_FIXED_PITCH 0x01  // set for a variable-pitch font, despite its name
 #define FF_SCRIPT (4 << 4)
 #define FF_DECORATIVE (5 << 4)
 

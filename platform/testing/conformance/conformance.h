@@ -40,7 +40,10 @@ inline bool WaitUntilParked(DWORD thread_id) {
 // Every conformance executable runs in a platform prefix of its own (pipes, devices, the event log's
 // target), as a test on Windows runs on a machine of its own.
 class PrivatePrefix : public ::testing::Environment {
-    void SetUp() override { prefix_.emplace("conformance"); }
+    void SetUp() override {
+        prefix_.emplace("conformance");
+        prefix_->write_config("[eventlog]\ntarget = file:events.log\n");  // not the machine's journal
+    }
     void TearDown() override { prefix_.reset(); }
     std::optional<platform::testing::TemporaryPrefix> prefix_;
 };
