@@ -121,6 +121,8 @@ AclPointer posix_acl(const Grants &grants, const struct stat &file) {
 }  // namespace
 
 DWORD apply_descriptor_to_file(const char *path, const void *descriptor) {
+    if (!descriptor || static_cast<const SECURITY_DESCRIPTOR *>(descriptor)->Revision != SECURITY_DESCRIPTOR_REVISION)
+        return ERROR_UNKNOWN_REVISION;  // checked first, as Windows' capture of a descriptor does
     if (!valid_descriptor(descriptor))
         return ERROR_INVALID_SECURITY_DESCR;
     auto parts = descriptor_parts(descriptor);

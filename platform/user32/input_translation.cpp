@@ -111,11 +111,9 @@ void translate_input(const display::InputEvent &event, std::deque<MSG> &out) {
         case display::InputType::key_down:
         case display::InputType::key_up: {
             bool down = event.type == display::InputType::key_down;
-            if (event.virtual_key == VK_SHIFT) {
+            if (event.virtual_key == VK_SHIFT)
                 state.shift_down = down;
-                return;
-            }
-            if (down)
+            else if (down)
                 state.shift_down = event.shift;
             HWND target = state.focus ? state.focus : state.active;
             auto window = find_window_quiet(target);
@@ -125,7 +123,7 @@ void translate_input(const display::InputEvent &event, std::deque<MSG> &out) {
             UINT message = system ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
             LPARAM flags = 1 | (down ? 0 : static_cast<LPARAM>(0xC0000000u));
             out.push_back(make(target, message, event.virtual_key, flags));
-            if (!down)
+            if (!down && event.virtual_key != VK_SHIFT)
                 state.shift_down = false;
             return;
         }

@@ -65,6 +65,11 @@ extern "C" UINT WINAPI SendInput(UINT cInputs, LPINPUT pInputs, int cbSize) {
     return done;
 }
 
+extern "C" HWND WINAPI GetForegroundWindow(void) {
+    HWND window = foreground.load();
+    return find_window_quiet(window) ? window : nullptr;
+}
+
 extern "C" VOID WINAPI keybd_event(BYTE bVk, BYTE, DWORD dwFlags, ULONG_PTR) {
     queue_key(bVk, dwFlags);
 }

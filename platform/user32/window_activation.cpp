@@ -113,6 +113,7 @@ extern "C" BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable) {
         call_window_proc(window, WM_ENABLE, TRUE, 0);
         invalidate(window, nullptr, true);
     } else if (!bEnable && !was_disabled) {
+        call_window_proc(window, WM_CANCELMODE, 0, 0);  // ends whatever mode the window was in first
         window->style |= WS_DISABLED;
         if (auto focus = find_window_quiet(thread_state().focus)) {
             for (auto w = focus; w; w = w->is_child() ? find_window_quiet(w->parent) : nullptr)

@@ -107,7 +107,7 @@ TEST_F(OnAWindow, DrawTextLaysOutLinesWordsAndPrefixes) {
         {"AAAA\r\nBB", -1, DT_SINGLELINE, 20, -1, 1},              // line ends end no line (their width varies)
         {"AB\r\nCD", 2, 0, 20, 2, 1},                              // only the length given
         {"ONE TWO THREE", -1, DT_WORDBREAK, 6, 5, 3},              // words move to the next line
-        {"ONE TWO THREE", -1, DT_WORDBREAK, 8, 7, 2},
+        {"ONE TWO THREE", -1, DT_WORDBREAK, 7, 7, 2},
         {"E&xit &&", -1, 0, 20, 6, 1},                             // "&" underlines, "&&" is one "&"
         {"E&xit", -1, DT_NOPREFIX, 20, 5, 1},
     };

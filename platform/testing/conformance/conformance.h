@@ -7,6 +7,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #ifndef _WIN32
 #include "testing/temporary_prefix.h"
@@ -49,6 +51,37 @@ class PrivatePrefix : public ::testing::Environment {
 };
 inline ::testing::Environment *const kPrivatePrefix = ::testing::AddGlobalTestEnvironment(new PrivatePrefix);
 #endif
+
+// One row of a message sequence table: a message, and whether an implementation may leave it out.
+struct Step {
+    UINT message;
+    bool optional = false;
+};
+
+// Compares the messages logged with the table, looking only at the messages the table names (the rest come
+// and go with each implementation's details); an optional step may be missing.
+inline ::testing::AssertionResult MatchesSequence(const std::vector<UINT> &log, const std::vector<Step> &table) {
+    std::vector<UINT> seen;
+    for (UINT message : log)
+        for (const Step &step : table)
+            if (step.message == message) {
+                seen.push_back(message);
+                break;
+            }
+    std::size_t at = 0;
+    bool complete = true;
+    for (const Step &step : table)
+        if (at < seen.size() && seen[at] == step.message)
+            ++at;
+        else if (!step.optional)
+            complete = false;
+    if (complete && at == seen.size())
+        return ::testing::AssertionSuccess();
+    std::string got;
+    for (UINT message : seen)
+        got += std::to_string(message) + " ";
+    return ::testing::AssertionFailure() << "messages in table order: " << got;
+}
 
 inline DWORD WINAPI RunBody(LPVOID body) {
     return (*std::unique_ptr<std::function<DWORD()>>(static_cast<std::function<DWORD()> *>(body)))();

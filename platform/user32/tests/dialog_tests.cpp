@@ -203,34 +203,6 @@ TEST_F(Dialogs, ModalLoopsTakeDialogKeysClicksAndWorkersSends) {
     EXPECT_EQ(told_of(WM_COMMAND, BN_CLICKED), (std::vector<WPARAM>{IDOK, IDCANCEL, 102}));
 }
 
-TEST_F(Dialogs, DialogItemNumbersAndText) {
-    dialog = CreateDialogParamA(nullptr, "FORM", owner, form_proc, 0);
-    char text[16];
-    EXPECT_TRUE(SetDlgItemInt(dialog, 103, static_cast<UINT>(-5), TRUE));
-    EXPECT_EQ(GetDlgItemTextA(dialog, 103, text, sizeof text), 2u);
-    EXPECT_TRUE(SetDlgItemInt(dialog, 103, 4000000000u, FALSE));
-    EXPECT_EQ(GetDlgItemTextA(dialog, 103, text, sizeof text), 10u);
-    // clang-format off
-    const std::tuple<const char *, BOOL, UINT, BOOL> cases[] = {
-        {"-5", TRUE, static_cast<UINT>(-5), TRUE}, {"-5", FALSE, 0, FALSE}, {" 65535 ", TRUE, 65535, TRUE},
-        {"+7", TRUE, 0, FALSE}, {"", TRUE, 0, FALSE}, {"12a", TRUE, 0, FALSE}, {"-", TRUE, 0, FALSE},
-        {"2147483647", TRUE, 2147483647u, TRUE}, {"2147483648", TRUE, 0, FALSE},
-        {"-2147483648", TRUE, 0x80000000u, TRUE}, {"4294967295", FALSE, 0xFFFFFFFFu, TRUE},
-        {"4294967296", FALSE, 0, FALSE}};
-    // clang-format on
-    for (auto [number, is_signed, value, translated] : cases) {  // blanks, a minus sign when signed, digits
-        SetDlgItemTextA(dialog, 103, number);
-        BOOL got = !translated;
-        EXPECT_EQ(GetDlgItemInt(dialog, 103, &got, is_signed), value) << number;
-        EXPECT_EQ(got, translated) << number;
-    }
-    SetDlgItemTextA(dialog, 103, "0123456789");
-    EXPECT_EQ(GetDlgItemTextA(dialog, 103, text, 5), 4u);  // cut to the buffer
-    EXPECT_STREQ(text, "0123");
-    EXPECT_EQ(GetDlgItemTextA(dialog, 999, text, sizeof text), 0u);
-    EXPECT_STREQ(text, "");
-}
-
 TEST_F(Dialogs, MessageBoxesAnswerWithTheButtonChosen) {
     unsigned bells = ui::bell_count();
     std::string seen;
