@@ -167,7 +167,11 @@ extern "C" BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, U
 }
 
 extern "C" BOOL WINAPI TranslateMessage(const MSG *lpMsg) {
-    if (!lpMsg || (lpMsg->message != WM_KEYDOWN && lpMsg->message != WM_SYSKEYDOWN))
+    if (!lpMsg)
+        return FALSE;
+    if (lpMsg->message == WM_KEYUP || lpMsg->message == WM_SYSKEYUP)
+        return TRUE;
+    if (lpMsg->message != WM_KEYDOWN && lpMsg->message != WM_SYSKEYDOWN)
         return FALSE;
     char c = 0;
     switch (lpMsg->wParam) {
@@ -193,7 +197,7 @@ extern "C" BOOL WINAPI TranslateMessage(const MSG *lpMsg) {
                 c = static_cast<char>(thread_state().shift_down ? lpMsg->wParam : lpMsg->wParam + 32);
     }
     if (!c || lpMsg->message == WM_SYSKEYDOWN)
-        return FALSE;
+        return TRUE;  // a key message is "translated" whether or not it makes a character
     MSG chr = *lpMsg;
     chr.message = WM_CHAR;
     chr.wParam = static_cast<unsigned char>(c);

@@ -104,10 +104,10 @@ TEST_F(OnAWindow, DrawTextLaysOutLinesWordsAndPrefixes) {
         {"AAAA", -1, 0, 20, 4, 1},
         {"AAAA\r\nBB\r\n", -1, 0, 20, 4, 2},                       // a trailing line end adds no line
         {"a\nbb\rc\r\n\r\n", -1, 0, 20, 2, 4},                     // so do a lone "\n" and a lone "\r"
-        {"AAAA\r\nBB", -1, DT_SINGLELINE, 20, -1, 1},              // line ends end no line (their width varies)
+        {"AAAA\r\nBB", -1, DT_SINGLELINE, 20, -1, 1},  // line ends end no line (-1: widths that vary)
         {"AB\r\nCD", 2, 0, 20, 2, 1},                              // only the length given
         {"ONE TWO THREE", -1, DT_WORDBREAK, 6, 5, 3},              // words move to the next line
-        {"ONE TWO THREE", -1, DT_WORDBREAK, 7, 7, 2},
+        {"ONE TWO THREE", -1, DT_WORDBREAK, 9, -1, 2},
         {"E&xit &&", -1, 0, 20, 6, 1},                             // "&" underlines, "&&" is one "&"
         {"E&xit", -1, DT_NOPREFIX, 20, 5, 1},
     };

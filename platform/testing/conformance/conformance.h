@@ -83,6 +83,16 @@ inline ::testing::AssertionResult MatchesSequence(const std::vector<UINT> &log, 
     return ::testing::AssertionFailure() << "messages in table order: " << got;
 }
 
+// For a table whose rows another implementation answers differently in known ways: true when `seen` shows
+// such a difference where those are accepted, with `what` added to `differences`, which the test reports at
+// its end with SKIP_KNOWN_DIFFERENCE(!differences.empty(), differences).
+inline bool KnownDifference(bool seen, const std::string &what, std::string &differences) {
+    if (!kAcceptsKnownDifferences || !seen)
+        return false;
+    differences += " " + what + ";";
+    return true;
+}
+
 inline DWORD WINAPI RunBody(LPVOID body) {
     return (*std::unique_ptr<std::function<DWORD()>>(static_cast<std::function<DWORD()> *>(body)))();
 }

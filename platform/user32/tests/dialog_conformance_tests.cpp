@@ -3,6 +3,8 @@
 // keys, and dialog items' numbers and text. Win32 and GoogleTest only, so they also run on Windows and Wine.
 #include "conformance.h"
 
+#include <algorithm>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -115,12 +117,17 @@ TEST_F(Dialogs, MessageBoxesAnswerWithTheButtonTheKeysChoose) {
         {MB_OK, {VK_RETURN}, IDOK},
         {MB_OKCANCEL, {VK_ESCAPE}, IDCANCEL},
     };
+    std::string differences;
     for (auto &[type, keys, result] : cases) {
         for (WPARAM key : keys)
             PostMessageA(owner, WM_APP, key, 0);  // taken by the box's own loop, once the box has the focus
-        EXPECT_EQ(MessageBoxA(owner, "Do you wish to exit?", "Exit", type), result) << type;
+        int answer = MessageBoxA(owner, "Do you wish to exit?", "Exit", type);
+        if (!KnownDifference(answer == IDCANCEL && keys.size() == 2, "Escape ends a box without Cancel", differences)) {
+            EXPECT_EQ(answer, result) << type;
+        }
     }
     EXPECT_TRUE(MessageBeep(MB_OK));
+    SKIP_KNOWN_DIFFERENCE(!differences.empty(), "message boxes:" << differences);
 }
 
 TEST_F(Dialogs, DialogItemNumbersAndText) {
@@ -139,10 +146,20 @@ TEST_F(Dialogs, DialogItemNumbersAndText) {
         {"-2147483648", TRUE, 0x80000000u, TRUE}, {"4294967295", FALSE, 0xFFFFFFFFu, TRUE},
         {"4294967296", FALSE, 0, FALSE}};
     // clang-format on
+    // Another implementation parses with the C library's strtol and strtoul: it takes a sign either way and
+    // stops at the first other character, and it refuses the two extremes.
+    const char *parsed_elsewhere[] = {"-5", "+7", "12a", "-2147483648", "4294967295"};
+    std::string differences;
     for (auto [number, is_signed, value, translated] : cases) {  // blanks, a minus sign when signed, digits
         SetDlgItemTextA(dialog, 103, number);
         BOOL got = !translated;
-        EXPECT_EQ(GetDlgItemInt(dialog, 103, &got, is_signed), value) << number;
+        UINT result = GetDlgItemInt(dialog, 103, &got, is_signed);
+        bool known = std::find_if(std::begin(parsed_elsewhere), std::end(parsed_elsewhere),
+                                  [&](const char *known_text) { return std::string(known_text) == number; }) !=
+                     std::end(parsed_elsewhere);
+        if (KnownDifference(known && (result != value || got != translated), number, differences))
+            continue;
+        EXPECT_EQ(result, value) << number;
         EXPECT_EQ(got, translated) << number;
     }
     SetDlgItemTextA(dialog, 103, "0123456789");
@@ -151,6 +168,7 @@ TEST_F(Dialogs, DialogItemNumbersAndText) {
     EXPECT_EQ(GetDlgItemTextA(dialog, 999, text, sizeof text), 0u);
     EXPECT_STREQ(text, "");
     DestroyWindow(dialog);
+    SKIP_KNOWN_DIFFERENCE(!differences.empty(), "GetDlgItemInt reads differently:" << differences);
 }
 
 }  // namespace
