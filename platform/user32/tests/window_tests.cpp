@@ -178,12 +178,8 @@ TEST_F(Windows, PaintingRepaintsOnlyTheInvalidAreaOfVisibleWindowsAndHoldsNoObje
 // A window with WS_VSCROLL: the platform draws and tracks the bar and tells the window.
 TEST_F(Windows, ScrollBarsClampAndReportArrowsPagesAndThumbTracking) {
     HWND hwnd = make_window("Grey", "Scrolled", WS_POPUP | WS_CAPTION | WS_VSCROLL | WS_VISIBLE, 600, 300, 300, 260);
-    EXPECT_TRUE(SetScrollRange(hwnd, SB_VERT, 0, 100, FALSE));
-    const std::tuple<int, int, int> positions[] = {{50, 0, 50}, {500, 50, 100}, {-5, 100, 0}, {50, 0, 50}};
-    for (auto [set, previous, now] : positions) {  // clamped to the range
-        EXPECT_EQ(SetScrollPos(hwnd, SB_VERT, set, TRUE), previous);
-        EXPECT_EQ(GetScrollPos(hwnd, SB_VERT), now);
-    }
+    EXPECT_TRUE(SetScrollRange(hwnd, SB_VERT, 0, 100, FALSE));  // clamping: window_conformance_tests.cpp
+    SetScrollPos(hwnd, SB_VERT, 50, TRUE);
     ui::pump_pending();
     POINT up = ui::scroll_up_arrow_of(hwnd), down = ui::scroll_down_arrow_of(hwnd);
     for (POINT at : {up, down, POINT{up.x, up.y + 30}, POINT{down.x, down.y - 30}})  // arrows, then the track
