@@ -61,9 +61,15 @@ TEST(Acls, AcesArePackedRecordsAndFailuresLeaveTheAclAsItWasAndDescriptorsHoldTh
     SetLastError(kSentinel);
     EXPECT_FALSE(InitializeSecurityDescriptor(&descriptor, 2));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_UNKNOWN_REVISION);
-    SetLastError(kSentinel);
-    EXPECT_FALSE(SetSecurityDescriptorDacl(&zero, TRUE, nullptr, FALSE) || IsValidSecurityDescriptor(&zero));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_UNKNOWN_REVISION);  // never initialised
+    for (bool validating : {false, true}) {  // never initialised
+        SetLastError(kSentinel);
+        EXPECT_FALSE(validating ? IsValidSecurityDescriptor(&zero)
+                                : SetSecurityDescriptorDacl(&zero, TRUE, nullptr, 0));
+        EXPECT_EQ(GetLastError(), (DWORD)ERROR_UNKNOWN_REVISION);
+    }
+    alignas(4) BYTE newer[64];  // an ACL of the latest revision takes ACEs of an older one
+    EXPECT_TRUE(InitializeAcl(reinterpret_cast<PACL>(newer), sizeof newer, ACL_REVISION_DS) &&
+                AddAccessAllowedAce(reinterpret_cast<PACL>(newer), ACL_REVISION, GENERIC_READ, (PSID)world));
     std::memset(&descriptor, 0xcc, sizeof descriptor);
     ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
     EXPECT_TRUE(descriptor.Revision == 1 && !descriptor.Control && !descriptor.Owner && !descriptor.Group &&
