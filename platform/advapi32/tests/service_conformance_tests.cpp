@@ -12,20 +12,21 @@ VOID WINAPI NeverRuns(DWORD, LPSTR *) {}
 VOID WINAPI NoControls(DWORD) {}
 
 TEST(ServiceConformance, AProcessNoServiceManagerStartedIsNoService) {
-    SERVICE_TABLE_ENTRYA table[] = {{(LPSTR) "ConformanceService", NeverRuns}, {NULL, NULL}};
-    SetLastError(kSentinel);
-    EXPECT_FALSE(StartServiceCtrlDispatcherA(table));
-    EXPECT_LAST_ERROR(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
     SERVICE_STATUS status = {SERVICE_WIN32_OWN_PROCESS, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, NO_ERROR, 0, 0, 0};
     SetLastError(kSentinel);
     EXPECT_FALSE(SetServiceStatus(NULL, &status));
     EXPECT_LAST_ERROR(ERROR_INVALID_HANDLE);
     SetLastError(kSentinel);
     SERVICE_STATUS_HANDLE handle = RegisterServiceCtrlHandlerA("ConformanceService", NoControls);
+    // That service manager also ends, at times, a process that asks it for a dispatcher it did not start.
     SKIP_KNOWN_DIFFERENCE(!handle && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST,
                           "a handler for a service this process does not run is refused with another error");
     EXPECT_EQ(handle, (SERVICE_STATUS_HANDLE)NULL);
     EXPECT_LAST_ERROR(ERROR_SERVICE_NOT_IN_EXE);
+    SERVICE_TABLE_ENTRYA table[] = {{(LPSTR) "ConformanceService", NeverRuns}, {NULL, NULL}};
+    SetLastError(kSentinel);
+    EXPECT_FALSE(StartServiceCtrlDispatcherA(table));
+    EXPECT_LAST_ERROR(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
 }
 
 TEST(EventLogConformance, ReportsThroughARegisteredSourceAndNotAfterItIsDeregistered) {
