@@ -44,7 +44,7 @@ conformance-wine: build
 	@bash scripts/install-deps wine
 	cmake --preset mingw-x86_64 >/dev/null
 	cmake --build --preset mingw-x86_64
-	xvfb-run -a bash scripts/run-conformance-wine build/mingw-x86_64
+	xvfb-run -a -s "-screen 0 1024x768x24" bash scripts/run-conformance-wine build/mingw-x86_64
 	cmake --preset mingw-x86_64-programs >/dev/null
 	cmake --build --preset mingw-x86_64-programs
 	@if [ -x scripts/check-imports ]; then scripts/check-imports build/mingw-x86_64-programs; fi
