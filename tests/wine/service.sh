@@ -66,6 +66,12 @@ wines=$(for r in "${requests[@]}"; do wine_run "$windows/pipecall.exe" "$pipe" "
 wine_run sc stop Varnholtguard >>"$work/sc.log"
 
 compare "replies to ${requests[*]}" "$ours" "$wines"
+# Both sides have no drive A: or B:, which the program takes as locked and unlocked alike, and logs.
+absent=$'Floppy status is: Locked\nFloppies were locked\nFloppy status is: Locked\nFloppies were unlocked
+Floppy status is: Unlocked\nBad operation passed in'
+compare "replies to ${requests[*]} as the program gives them for absent drives" "$absent" "$ours"
+compare "the platform's log: every write to an absent drive logged" "$(grep . <<<"$our_log" | sort -u)" \
+    $'Attempted to lock \\\\.\\A:, but it was not found\nAttempted to lock \\\\.\\B:, but it was not found'
 
 log=$WINEPREFIX/drive_c/vessamir.out
 if [ -e "$log" ]; then
