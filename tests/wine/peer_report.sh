@@ -78,11 +78,13 @@ fi
 
 # Asked by address, Wine sends the node status question for the address as a name instead of for "*"; the
 # peer does not answer such a question, and Wine reports success with no names.
-wine_run "$windows/tests/wine/adapter_status_report.exe" "$PEER_ADDRESS" >"$work/wine-by-address.txt"
+WINEDEBUG=trace+netbios wine_run "$windows/tests/wine/adapter_status_report.exe" "$PEER_ADDRESS" \
+    >"$work/wine-by-address.txt"
 report_of "$PEER_ADDRESS" "$work/by-address.txt"
 if grep -q '^Name Table Entry Count *00000' "$work/wine-by-address.txt"; then
     echo "wine  asked by address ($PEER_ADDRESS), Wine reports an empty name table;" \
         "the platform lists $(entries "$work/by-address.txt" "" | grep -vc ^count) names"
+    grep -m1 'NetBTSendNameQuery' "$work/wine-by-address.txt" | sed 's/^[0-9a-f]*:/wine  /'
 elif ! entries "$work/by-address.txt" "" | cmp -s - <(entries "$work/wine-by-address.txt" "wine  "); then
     diff -u --label platform <(entries "$work/by-address.txt" "") --label wine \
         <(entries "$work/wine-by-address.txt" "")

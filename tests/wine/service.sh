@@ -51,8 +51,8 @@ our_log=$(cat "$PLATFORM_PREFIX/drive_c/vessamir.out" 2>&1)
 our_event=$(cut -f2- "$PLATFORM_PREFIX/events.log" | tr '\t' '\n' | tail -2)
 our_log_by_hand=$(cat "$PLATFORM_PREFIX/drive_c/vessamir.out" 2>&1)
 
-# Wine: its own service manager.
-make_prefix
+# Wine: its own service manager; the C run-time's trace shows what becomes of the log file.
+session_debug=-all,trace+msvcrt make_prefix
 service_exe=$(wine_run winepath -w "$windows/service/vessamir.exe")
 wine_run sc create Varnholtguard binpath= "$service_exe" >"$work/sc.log" || {
     cat "$work/sc.log"
@@ -79,6 +79,7 @@ if [ -e "$log" ]; then
 else
     echo "wine  the service made no log file (ours holds $(grep -c . <<<"$our_log") lines):" \
         "a service under Wine has no standard output to reopen"
+    grep '_wfreopen.*vessamir.out' "$work/session.log" | sed 's/^[0-9a-f]*:/wine  /'
 fi
 
 # By hand the dispatcher is refused (1063) and the program reports that as an event before it ends.

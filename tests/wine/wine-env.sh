@@ -46,7 +46,8 @@ trap cleanup EXIT
 # Creates the prefix and starts the server for the test: it stays up between the commands, and with it the
 # service manager and the services it started. The start waits until the server that made the prefix has
 # ended with everything it ran for it; until then the service manager is busy with the prefix's own
-# services and refuses others as locked. The system processes of the new session write to session.log.
+# services and refuses others as locked. The system processes of the new session, and the services they
+# start, write to session.log, with the debug channels in session_debug when it is set.
 make_prefix() {
     "$wine" wineboot --init >"$work/wineboot.log" 2>&1 || {
         cat "$work/wineboot.log"
@@ -55,7 +56,7 @@ make_prefix() {
     }
     "$wineserver" -w
     "$wineserver" -p
-    "$wine" wineboot >"$work/session.log" 2>&1 </dev/null
+    WINEDEBUG=${session_debug:-$WINEDEBUG} "$wine" wineboot >"$work/session.log" 2>&1 </dev/null
 }
 
 # Runs a Windows program and prints its output without the CR of Wine's CR LF line ends. The output goes
