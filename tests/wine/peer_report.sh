@@ -9,6 +9,11 @@
 set -u
 in_peer_network=$1 report=$2 windows=$3
 if [ -z "${PEER_ADDRESS:-}" ]; then
+    # Wine and the Windows build first: without them there is no need for the network.
+    (
+        source "$(dirname "$0")/wine-env.sh"
+        need_windows_build "$windows" tests/wine/adapter_status_report.exe
+    ) || exit
     exec "$in_peer_network" bash "$0" "$@"
 fi
 source "$(dirname "$0")/wine-env.sh"
