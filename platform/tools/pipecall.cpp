@@ -27,7 +27,7 @@ int main(int argc, char **argv) {
     DWORD received = 0;
     if (!CallNamedPipeA(argv[first], request.data(), static_cast<DWORD>(request.size()), reply.data(),
                         static_cast<DWORD>(reply.size()), &received, wait)) {
-        std::fprintf(stderr, "pipecall: %s: error %u\n", argv[first], GetLastError());
+        std::fprintf(stderr, "pipecall: %s: error %lu\n", argv[first], static_cast<unsigned long>(GetLastError()));
         return 1;
     }
     std::string text(reply.data(), strnlen(reply.data(), received));
