@@ -367,7 +367,7 @@ TEST_F(Lifecycle, StartInAReadOnlyPrefixSaysWhy) {
             " && mount -o remount,bind,ro " + prefix + " && exec " + SERVICECTL_PATH + " start Varnholtguard'");
     EXPECT_EQ(started.exit_status, 1);
     EXPECT_EQ(started.output.find("STOPPED"), std::string::npos) << started.output;
-    EXPECT_NE(started.output.find("error 5: access denied: cannot write " + prefix +
+    EXPECT_NE(started.output.find("Access is denied. (error 5): cannot write " + prefix +
                                   "/services/varnholtguard.status: Read-only file system"),
               std::string::npos)
         << started.output;
@@ -423,7 +423,9 @@ TEST(PlantedPrefix, IsRefusedWithThePathAndTheReason) {
         {"PLATFORM_PREFIX=/tmp/.platform " SERVICECTL_PATH " create Varnholtguard " VESSAMIR_PATH, refusal},
         // without a home root's prefix is /var/lib/platform, where nothing is registered
         {"env -u HOME -u PLATFORM_PREFIX " SERVICECTL_PATH " start Varnholtguard",
-         "servicectl: start Varnholtguard: error 1060: no such service"},
+         "servicectl: start Varnholtguard: The specified service does not exist as an installed service. (error "
+         "1060)\nservicectl: servicectl list shows the services of this prefix; is PLATFORM_PREFIX the one it was "
+         "created in?"},
     };
     std::string script =
         "mount -t tmpfs -o mode=1777 tmpfs /tmp && mount -t tmpfs -o mode=755 tmpfs /var/lib || exit 99\n"
