@@ -383,6 +383,20 @@ TEST_F(Lifecycle, StartedByHandEmptiesTheLogReportsTheDispatcherFailureAndEnds) 
     EXPECT_NE(acl_of("a:").find("other::r"), std::string::npos);  // the drives were not touched
 }
 
+// Without a system log the event goes to standard error, after one line that says so: nothing is lost.
+TEST_F(Lifecycle, StartedByHandWithoutASystemLogShowsItsEventOnStandardError) {
+    std::string no_log = (folder_ / "no-such-log").string();
+    temporary_.write_config("[eventlog]\nsyslog_socket = " + no_log + "\n");
+    auto by_hand = run(VESSAMIR_PATH);
+    EXPECT_EQ(by_hand.exit_status, 0);
+    EXPECT_TRUE(
+        std::regex_match(by_hand.output, std::regex("event log: no system log at " + no_log +
+                                                    ": No such file or directory; events go to standard error\n"
+                                                    "[^\t]+\tVarnholtguard\terror\t0\tVarnholtguard error: 1063\t"
+                                                    "StartServiceCtrlDispatcher failed\\.\n")))
+        << by_hand.output;
+}
+
 TEST_F(Lifecycle, EverythingItCreatesHasItsOwnModeWhateverTheUmask) {
     ASSERT_EQ(servicectl("delete").exit_status, 0);
     mode_t old_mask = umask(0);
