@@ -342,6 +342,7 @@ TEST_F(Lifecycle, AKilledServiceIsStoppedAtOnce) {
     const std::tuple<const char *, int, const char *, DWORD, DWORD> steps[] = {
         // command, exit status, error, state, exit code
         {"query", 0, "", SERVICE_STOPPED, ERROR_PROCESS_ABORTED},
+        {"status", 0, "", SERVICE_STOPPED, ERROR_PROCESS_ABORTED},
         {"stop", 1, "error 1062", SERVICE_STOPPED, ERROR_PROCESS_ABORTED},  // not active
         {"start", 0, "", SERVICE_RUNNING, 0}};
     for (auto [command, status, error, state, exit_code] : steps) {
@@ -352,6 +353,32 @@ TEST_F(Lifecycle, AKilledServiceIsStoppedAtOnce) {
         EXPECT_EQ(result.printed("exit code"), exit_code) << command << "\n" << result.output;
     }
     prctl(PR_SET_CHILD_SUBREAPER, 0);
+}
+
+// restart replaces the process, status adds the program and the latest events, list shows every service.
+TEST_F(Lifecycle, RestartStatusAndList) {
+    start_running();
+    pid_t first = pid_;
+    auto restarted = servicectl("restart");
+    EXPECT_TRUE(restarted.exit_status == 0 && restarted.printed("state") == SERVICE_RUNNING) << restarted.output;
+    EXPECT_TRUE(pid_ != first && process_ends(first, 0)) << restarted.output;
+    auto status = servicectl("status");
+    std::string events_file = (prefix_ / "events.log").string();
+    EXPECT_NE(status.output.find("  pid: " + std::to_string(pid_) + "\n  program: " VESSAMIR_PATH "\n"),
+              std::string::npos)
+        << status.output;
+    EXPECT_NE(status.output.find("  events (" + events_file + "): none\n"), std::string::npos) << status.output;
+    EXPECT_TRUE(
+        std::regex_search(run(SERVICECTL_PATH " list").output,
+                          std::regex("\nvarnholtguard +RUNNING +" + std::to_string(pid_) + " +" VESSAMIR_PATH)));
+    // A start-up error stops the service; status shows the event it reported.
+    write_configuration("Administrators = root\nPower Users =\n");
+    servicectl("restart");  // may say RUNNING before the error stops it
+    ASSERT_TRUE(process_ends(pid_));
+    status = servicectl("status");
+    EXPECT_TRUE(std::regex_search(
+        status.output, std::regex("  events \\(" + events_file + "\\):\n(    [^\n]+ error 0: [^\n]+\n){3}$")))
+        << status.output;
 }
 
 // A start in a prefix that cannot be written fails at once and says why, instead of showing the status an
