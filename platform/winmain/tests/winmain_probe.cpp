@@ -8,12 +8,9 @@
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow) {
     if (std::strcmp(lpCmdLine, "exit-with-42") == 0)
         return 42;
-    if (std::strcmp(lpCmdLine, "show-window") == 0) {
-        HWND window =
-            CreateWindowExA(0, "Static", "probe", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL, hInstance, NULL);
-        ShowWindow(window, SW_SHOW);
-        return window ? 0 : 3;
-    }
+    if (std::strcmp(lpCmdLine, "show-window") == 0)
+        return CreateWindowExA(0, "Static", "probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 99, 99, 0, 0, 0, 0) ? 0
+                                                                                                                 : 3;
     std::printf("module=%s prev=%s cmdline=[%s] show=%d\n", hInstance == GetModuleHandleA(nullptr) ? "ok" : "wrong",
                 hPrevInstance ? "set" : "null", lpCmdLine, nCmdShow);
     return 0;
