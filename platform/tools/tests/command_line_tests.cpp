@@ -67,6 +67,9 @@ TEST_F(CommandLine, HelpUsageErrorsAndFailuresInWords) {
         {servicectl + " frob x", "", 2, "", "servicectl: unknown command frob\n[^]*"},
         {servicectl + " start", "", 2, "", "servicectl: start takes one service name\n[^]*"},
         {servicectl + " list", "", 0, "no services are registered\n", ""},
+        {servicectl + " create Quick /bin/true && " + servicectl + " start Quick", "", 1, "Quick: STOPPED\n[^]*",
+         "servicectl: start Quick: the service stopped at once \\(exit code 1053\\)\nservicectl: the service's own "
+         "[^]*"},
         {servicectl + " create X /no/such", "", 1, "",
          "servicectl: create X: The system cannot find the file specified\\. \\(error 2\\): /no/such: no such file\n"},
         {servicectl + " create X /", "", 1, "",
