@@ -18,6 +18,7 @@ build: deps build/linux/build.ninja
 
 test: build
 	ctest --preset linux
+	@bash scripts/show-skips build/linux
 
 run: build
 	@scripts/run-viewer

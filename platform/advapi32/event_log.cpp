@@ -1,16 +1,20 @@
-// The event log: one syslog record per reported event, identity the source name; or, when platform.conf has
+// The event log: one syslog record per reported event, identity the source name, sent to the system log's socket
+// ([eventlog] syslog_socket, default /dev/log); or, when platform.conf has
 // [eventlog] target = file:PATH (relative to the prefix), one line per event in that file:
 //   time TAB source TAB type TAB id TAB string 1 TAB string 2 ...
 // with the time in UTC as 2026-01-31T12:00:00Z, the type as a word (error, warning, information, success,
 // audit-success, audit-failure) and the id in decimal. Tabs, line breaks and other control characters inside a
 // string are written as \t, \n, \r or \xNN so that an event stays on its line. An event that its target cannot
-// take (an unknown target, a file that cannot be written) goes to standard error as such a line, after one
-// line that says why.
+// take (an unknown target, a file that cannot be written, a system log that is not there) goes to standard error
+// as such a line, after one line that says why: a service started by hand on a machine without a system log
+// still shows its events.
 #include "kernel32/errno_map.h"
 #include "kernel32/handle_table.h"
 #include "prefix/prefix.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -75,24 +79,37 @@ std::string escaped(const char *text) {
     return result;
 }
 
-// syslog keeps one identity per process: records are written one at a time under this lock.
-std::mutex &syslog_lock() {
-    static std::mutex *lock = new std::mutex;
-    return *lock;
-}
-
-bool write_to_syslog(const std::string &source, const EventType &type, DWORD id,
-                     const std::vector<std::string> &strings) {
+// One record to the system log's datagram socket, as syslog(3) would send it: "<priority>time source[pid]: text".
+// The record goes out whole or not at all; 0, or the errno of what failed. The socket is opened for each
+// event, so that a system log started later, or restarted, is found.
+int write_to_syslog(const std::string &socket_path, const std::string &source, const EventType &type, DWORD id,
+                    const std::vector<std::string> &strings) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socket_path.size() >= sizeof address.sun_path)
+        return ENAMETOOLONG;
+    std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
     std::string message;
     if (id != 0)
         message = "event " + std::to_string(id) + ": ";
     for (std::size_t i = 0; i < strings.size(); ++i)
         message += (i ? " | " : "") + strings[i];
-    std::lock_guard guard(syslog_lock());
-    openlog(source.c_str(), LOG_PID, LOG_DAEMON);
-    syslog(type.priority, "%s", message.c_str());
-    closelog();
-    return true;
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char time_text[32];
+    std::strftime(time_text, sizeof time_text, "%b %e %H:%M:%S", &local);
+    std::string record = "<" + std::to_string(LOG_DAEMON | type.priority) + ">" + time_text + " " + source + "[" +
+                         std::to_string(getpid()) + "]: " + message;
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return errno;
+    int error = 0;
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::send(fd, record.data(), record.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(record.size()))
+        error = errno ? errno : EMSGSIZE;
+    ::close(fd);
+    return error;
 }
 
 // An event's line in the file format: time, source, type, id and strings, tab-separated.
@@ -191,9 +208,14 @@ extern "C" BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory
         strings.push_back(escaped(lpStrings[i]));
     }
     auto target = platform::prefix::setting("eventlog", "target").value_or("syslog");
-    if (target == "syslog")
-        return write_to_syslog(source->name, *type, dwEventID, strings);
     std::string line = event_line(source->name, *type, dwEventID, strings);
+    if (target == "syslog") {
+        auto socket_path = platform::prefix::setting("eventlog", "syslog_socket").value_or("/dev/log");
+        if (int error = write_to_syslog(socket_path, source->name, *type, dwEventID, strings))
+            return write_to_standard_error("syslog:" + socket_path,
+                                           "no system log at " + socket_path + ": " + std::strerror(error), line);
+        return TRUE;
+    }
     if (!target.starts_with("file:"))
         return write_to_standard_error(target, "[eventlog] target \"" + target + "\" is neither syslog nor file:PATH",
                                        line);

@@ -67,8 +67,9 @@ private:
     std::function<void(const InputEvent &)> sink_;
 };
 
-// The process's backend, made on first use: x11 when a display is set, headless otherwise; the prefix's
-// [display] backend (or PLATFORM_DISPLAY_BACKEND) chooses explicitly.
+// The process's backend, made on first use: x11, or headless when the prefix's [display] backend (or
+// PLATFORM_DISPLAY_BACKEND) says so. Without a usable X display the program ends with exit code 1 and a
+// message on standard error that says what to do.
 Backend &backend();
 
 // For tests: replaces the process's backend before any window exists.

@@ -5,6 +5,8 @@
 #include "winerror.h"
 #include "winnt.h"
 
+#include <stdarg.h>
+
 #define INFINITE 0xFFFFFFFFu
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
@@ -149,6 +151,24 @@ WINBASEAPI BOOL WINAPI GlobalUnlock(HGLOBAL hMem);
 WINBASEAPI HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
 WINBASEAPI SIZE_T WINAPI GlobalSize(HGLOBAL hMem);
 WINBASEAPI UINT WINAPI GlobalFlags(HGLOBAL hMem);
+
+// Local memory: the same heap blocks as global memory, fixed ones only (what FormatMessageA hands out).
+#define LMEM_FIXED 0x0000
+#define LMEM_ZEROINIT 0x0040
+#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
+WINBASEAPI HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes);
+WINBASEAPI HLOCAL WINAPI LocalFree(HLOCAL hMem);
+
+// The text of a system error code, in English.
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
+WINBASEAPI DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                                       LPSTR lpBuffer, DWORD nSize, va_list *Arguments);
 
 // Modules.
 WINBASEAPI HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);

@@ -192,3 +192,11 @@ typedef struct _SECURITY_DESCRIPTOR_RELATIVE {
 #define EVENTLOG_INFORMATION_TYPE 0x0004
 #define EVENTLOG_AUDIT_SUCCESS 0x0008
 #define EVENTLOG_AUDIT_FAILURE 0x0010
+
+// Language identifiers: a primary language and a sublanguage.
+#define LANG_NEUTRAL 0x00
+#define LANG_ENGLISH 0x09
+#define SUBLANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define MAKELANGID(primary, sub) ((((WORD)(sub)) << 10) | (WORD)(primary))
+#define PRIMARYLANGID(lgid) ((WORD)(lgid) & 0x3ff)

@@ -147,3 +147,16 @@ extern "C" UINT WINAPI GlobalFlags(HGLOBAL hMem) {
     }
     return it->second.lock_count & GMEM_LOCKCOUNT;
 }
+
+// Local memory is global memory on Win32, and only fixed blocks are handed out here.
+extern "C" HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+    if (uFlags & ~LMEM_ZEROINIT) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return GlobalAlloc(uFlags, uBytes);
+}
+
+extern "C" HLOCAL WINAPI LocalFree(HLOCAL hMem) {
+    return hMem ? GlobalFree(hMem) : nullptr;
+}

@@ -88,9 +88,12 @@ std::string read_tail(const fs::path &file) {
 std::string samba_config(const fs::path &folder, const std::string &name, const std::string &workgroup,
                          const std::string &link, bool wins_server = false) {
     std::string dirs;
+    // nmbd's packet socket too: its default, /run/samba/nmbd, exists only where a Samba daemon or its package
+    // made /run/samba since the last boot.
     for (auto *key : {"lock directory", "state directory", "cache directory", "pid directory", "private dir",
-                      "ncalrpc dir", "binddns dir"}) {
-        auto dir = folder / (std::string(key).substr(0, std::string(key).find(' ')));
+                      "ncalrpc dir", "binddns dir", "nmbd:socket dir"}) {
+        std::string leaf = std::string(key).substr(0, std::string(key).find(' '));
+        auto dir = folder / (leaf == "nmbd:socket" ? "nmbd" : leaf);
         fs::create_directories(dir);
         dirs += std::string("   ") + key + " = " + dir.string() + "\n";
     }
@@ -223,7 +226,9 @@ bool PeerTestbed::start_nmbd(const std::string &netns, const std::string &link, 
          std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(std::chrono::milliseconds(200)))
         if (run({"nmblookup", "-s", client_config(), "-B", dotted(address), name}))
             return true;
-    error = "nmbd did not come up in " + netns + "; its output:\n" + read_tail(dir / "nmbd.out");
+    // nmbd says why in its log file; its standard output holds little.
+    error = "nmbd did not come up in " + netns + "; its log:\n" + read_tail(dir / "log" / "log.nmbd") +
+            "\nits output:\n" + read_tail(dir / "nmbd.out");
     return false;
 }
 

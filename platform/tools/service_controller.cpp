@@ -14,6 +14,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -119,7 +121,21 @@ Outcome ServiceController::create(const fs::path &program) const {
         return failed(ERROR_INVALID_NAME);
     if (files_.read_registration())
         return failed(ERROR_SERVICE_EXISTS);
-    if (!files_.write_registration(fs::absolute(program)))
+    // A registration that could never start is refused now, when whoever made it is there to hear why.
+    fs::path absolute = fs::absolute(program);
+    std::error_code error;
+    auto kind = fs::status(absolute, error).type();
+    if (kind == fs::file_type::not_found) {
+        Outcome outcome = failed(ERROR_FILE_NOT_FOUND);
+        outcome.detail = absolute.string() + ": no such file";
+        return outcome;
+    }
+    if (kind != fs::file_type::regular || access(absolute.c_str(), X_OK) != 0) {
+        Outcome outcome = failed(ERROR_ACCESS_DENIED);
+        outcome.detail = absolute.string() + ": not a program this user may run";
+        return outcome;
+    }
+    if (!files_.write_registration(absolute))
         return failed(ERROR_ACCESS_DENIED);
     return {};
 }
@@ -140,6 +156,30 @@ std::optional<StatusRecord> ServiceController::current_status() const {
     if (record && record->status.dwCurrentState != SERVICE_STOPPED && record->pid != 0 && !process_alive(*record))
         return stopped_record(ERROR_PROCESS_ABORTED);
     return record;
+}
+
+Outcome ServiceController::restart() const {
+    Outcome stopped = control(SERVICE_CONTROL_STOP);
+    if (stopped.error != ERROR_SUCCESS && stopped.error != ERROR_SERVICE_NOT_ACTIVE)
+        return stopped;
+    return start();
+}
+
+std::vector<ServiceEntry> list_services() {
+    std::vector<ServiceEntry> entries;
+    std::error_code error;
+    for (auto &file : fs::directory_iterator(prefix::root() / "services", error)) {
+        if (file.path().extension() != ".conf")
+            continue;
+        std::string name = file.path().stem().string();
+        ServiceController controller(name);
+        Outcome status = controller.query();
+        std::string refusal;
+        auto program = services::ServiceFiles(name).read_registration(&refusal);
+        entries.push_back({name, program ? program->string() : refusal, status.record});
+    }
+    std::sort(entries.begin(), entries.end(), [](auto &a, auto &b) { return a.name < b.name; });
+    return entries;
 }
 
 Outcome ServiceController::query() const {
@@ -263,36 +303,13 @@ Outcome ServiceController::control(DWORD control) const {
 }
 
 std::string error_text(DWORD error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-            return "the service's program was not found or cannot be run";
-        case ERROR_ACCESS_DENIED:
-            return "access denied";
-        case ERROR_INVALID_PARAMETER:
-            return "the control is not valid";
-        case ERROR_INVALID_NAME:
-            return "the service name is not valid";
-        case ERROR_FILENAME_EXCED_RANGE:
-            return "the path of the service's control socket cannot be reached";
-        case ERROR_INVALID_SERVICE_CONTROL:
-            return "the service does not accept this control";
-        case ERROR_SERVICE_REQUEST_TIMEOUT:
-            return "the service did not respond in time";
-        case ERROR_SERVICE_ALREADY_RUNNING:
-            return "the service is already running";
-        case ERROR_SERVICE_DOES_NOT_EXIST:
-            return "no such service";
-        case ERROR_SERVICE_CANNOT_ACCEPT_CTRL:
-            return "the service cannot accept controls in its present state";
-        case ERROR_SERVICE_NOT_ACTIVE:
-            return "the service is not running";
-        case ERROR_SERVICE_EXISTS:
-            return "the service already exists";
-        case ERROR_PROCESS_ABORTED:
-            return "the service's process ended unexpectedly";
-        default:
-            return "error";
-    }
+    char text[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                  sizeof text, nullptr);
+    std::string result(text, length);
+    while (!result.empty() && std::isspace(static_cast<unsigned char>(result.back())))
+        result.pop_back();
+    return result.empty() ? "unknown error" : result;
 }
 
 }  // namespace platform::servicectl

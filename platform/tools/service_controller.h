@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace platform::servicectl {
 
@@ -27,6 +28,8 @@ public:
     Outcome start() const;
     // Sends a control; a stop then waits until the service has stopped.
     Outcome control(DWORD control) const;
+    // Stops the service when it runs, then starts it.
+    Outcome restart() const;
     Outcome query() const;
 
 private:
@@ -38,7 +41,16 @@ private:
     services::ServiceFiles files_;
 };
 
-// A short text for the errors servicectl reports.
+// A registered service: its name as the registration's file names it (lower case), its program (or why the
+// registration is refused) and its status.
+struct ServiceEntry {
+    std::string name;
+    std::string program;
+    services::StatusRecord record;
+};
+std::vector<ServiceEntry> list_services();
+
+// The system's text for an error, on one line.
 std::string error_text(DWORD error);
 
 }  // namespace platform::servicectl

@@ -89,14 +89,11 @@ protected:
     ServiceTest() = default;
     explicit ServiceTest(const std::string &prefix_leaf) : PrefixTest(prefix_leaf) {}
 
-    // Skips unless this user is in a group the locked pipe admits (root, or nogroup as Power Users); registers
-    // the service over two drive files.
+    // Registers the service over two drive files. "Power Users" is nogroup for root, whose tests also act as
+    // other users; for anyone else it is their own group, so that the locked pipe and drives admit them.
     void SetUp() override {
-        gid_t groups[256], nogroup = getgrnam("nogroup") ? getgrnam("nogroup")->gr_gid : 0;
-        int count = std::max(getgroups(255, groups), 0);
-        groups[count++] = getegid();
-        if (std::none_of(groups, groups + count, [&](gid_t id) { return id == 0 || id == nogroup; }))
-            GTEST_SKIP() << "the pipe admits only the groups root and nogroup, and this user is in neither";
+        if (power_users.empty())
+            GTEST_SKIP() << "this user's group " << getegid() << " has no name to map \"Power Users\" to";
         for (auto drive : {"a:", "b:"}) {
             std::ofstream(drive_file(drive)) << "diskette " << drive << "\n";
             point_device(drive, drive_file(drive));
@@ -113,8 +110,9 @@ protected:
         }
     }
 
-    void write_configuration(const std::string &accounts = "Administrators = root\nPower Users = nogroup\n") {
-        temporary_.write_config("[eventlog]\ntarget = file:events.log\n\n[accounts]\n" + accounts);
+    void write_configuration(const std::string &accounts = "") {
+        std::string mapped = accounts.empty() ? "Administrators = root\nPower Users = " + power_users + "\n" : accounts;
+        temporary_.write_config("[eventlog]\ntarget = file:events.log\n\n[accounts]\n" + mapped);
     }
     fs::path drive_file(const std::string &drive) const { return folder_ / ("floppy-" + drive.substr(0, 1)); }
     // A path under a plain file: no DACL can be written there, and the drive is not simply absent.
@@ -158,6 +156,11 @@ protected:
     }
 
     pid_t pid_ = 0;  // the service's process, once started
+    const std::string power_users = geteuid() == 0 ? "nogroup" : own_group_name();
+    static std::string own_group_name() {
+        struct group *own = getgrgid(getegid());
+        return own ? own->gr_name : "";
+    }
 };
 
 using PipeRequests = ServiceTest;
@@ -198,7 +201,7 @@ TEST_F(PipeRequests, EachRequestGetsItsExactTextInA180ByteReplyFromTheOneInstanc
     EXPECT_EQ(log_text(), "");  // both drives took every write
 }
 
-// Lock admits only the two groups ("Power Users" is nogroup: nobody is inside, daemon outside), unlock
+// Lock admits only the two groups ("Power Users" is nogroup for root: nobody is inside, daemon outside), unlock
 // everyone. Clients as other users need root.
 TEST_F(PipeRequests, LockAdmitsOnlyTheTwoGroupsAndUnlockEveryone) {
     start_running();
@@ -216,7 +219,7 @@ TEST_F(PipeRequests, LockAdmitsOnlyTheTwoGroupsAndUnlockEveryone) {
         EXPECT_EQ(run(pipecall(request, client)).output, reply);
         for (auto drive : {"a:", "b:"}) {
             SCOPED_TRACE(std::string(drive) + " after " + request + "\n" + acl_of(drive));
-            EXPECT_EQ(grants(drive, "nogroup") && grants(drive, "root"), locked);
+            EXPECT_EQ(grants(drive, power_users) && grants(drive, "root"), locked);
             EXPECT_NE(acl_of(drive).find(locked ? "other::---" : "other::rw"), std::string::npos);
         }
         if (!client.empty()) {  // opening drive A as a user outside the groups and as one inside
@@ -284,6 +287,18 @@ TEST_F(Lifecycle, ControlsMoveBetweenRunningAndPausedAndStopUnlocks) {
     EXPECT_TRUE(events().empty());
 }
 
+// A paused service takes no request: pipecall gives up after its --wait and says why.
+TEST_F(Lifecycle, PipecallGivesUpOnAPausedServiceWithTheReason) {
+    start_running();
+    ASSERT_EQ(servicectl("pause").printed("state"), (DWORD)SERVICE_PAUSED);
+    auto waited = run(std::string(PIPECALL_PATH) + " --wait 200 '\\\\.\\pipe\\sd_flppy' Q");
+    EXPECT_EQ(waited.exit_status, 1);
+    EXPECT_EQ(waited.output,
+              "pipecall: \\\\.\\pipe\\sd_flppy: no reply within 200 ms: This operation returned "
+              "because the timeout period expired. (error 1460)\n"
+              "pipecall: the pipe's server did not answer: is the service paused?\n");
+}
+
 // Clients lock the drives as fast as the service serves them while it stops: from the stop on no request
 // may lock them again, and when servicectl says stopped the process has ended (it can write no more).
 TEST_F(Lifecycle, StopUnderLoadLeavesTheDrivesUnlockedAndTheProcessEnded) {
@@ -324,6 +339,7 @@ TEST_F(Lifecycle, AKilledServiceIsStoppedAtOnce) {
     const std::tuple<const char *, int, const char *, DWORD, DWORD> steps[] = {
         // command, exit status, error, state, exit code
         {"query", 0, "", SERVICE_STOPPED, ERROR_PROCESS_ABORTED},
+        {"status", 0, "", SERVICE_STOPPED, ERROR_PROCESS_ABORTED},
         {"stop", 1, "error 1062", SERVICE_STOPPED, ERROR_PROCESS_ABORTED},  // not active
         {"start", 0, "", SERVICE_RUNNING, 0}};
     for (auto [command, status, error, state, exit_code] : steps) {
@@ -334,6 +350,24 @@ TEST_F(Lifecycle, AKilledServiceIsStoppedAtOnce) {
         EXPECT_EQ(result.printed("exit code"), exit_code) << command << "\n" << result.output;
     }
     prctl(PR_SET_CHILD_SUBREAPER, 0);
+}
+
+// restart replaces the process, status adds the program and the latest events, list shows every service.
+TEST_F(Lifecycle, RestartStatusAndList) {
+    start_running();
+    pid_t first = pid_;
+    auto restarted = servicectl("restart");
+    EXPECT_TRUE(restarted.exit_status == 0 && restarted.printed("state") == SERVICE_RUNNING) << restarted.output;
+    EXPECT_TRUE(pid_ != first && process_ends(first, 0)) << restarted.output;
+    auto status = servicectl("status");
+    EXPECT_NE(status.output.find("  pid: " + std::to_string(pid_) + "\n  program: " VESSAMIR_PATH "\n"),
+              std::string::npos)
+        << status.output;
+    EXPECT_NE(status.output.find("  events (" + (prefix_ / "events.log").string() + "): none\n"), std::string::npos)
+        << status.output;
+    EXPECT_TRUE(
+        std::regex_search(run(SERVICECTL_PATH " list").output,
+                          std::regex("\nvarnholtguard +RUNNING +" + std::to_string(pid_) + " +" VESSAMIR_PATH)));
 }
 
 // A start in a prefix that cannot be written fails at once and says why, instead of showing the status an
@@ -349,7 +383,7 @@ TEST_F(Lifecycle, StartInAReadOnlyPrefixSaysWhy) {
             " && mount -o remount,bind,ro " + prefix + " && exec " + SERVICECTL_PATH + " start Varnholtguard'");
     EXPECT_EQ(started.exit_status, 1);
     EXPECT_EQ(started.output.find("STOPPED"), std::string::npos) << started.output;
-    EXPECT_NE(started.output.find("error 5: access denied: cannot write " + prefix +
+    EXPECT_NE(started.output.find("Access is denied. (error 5): cannot write " + prefix +
                                   "/services/varnholtguard.status: Read-only file system"),
               std::string::npos)
         << started.output;
@@ -363,6 +397,16 @@ TEST_F(Lifecycle, StartedByHandEmptiesTheLogReportsTheDispatcherFailureAndEnds) 
         events(),
         (Events{{"Varnholtguard", "error", "0", "Varnholtguard error: 1063", "StartServiceCtrlDispatcher failed."}}));
     EXPECT_NE(acl_of("a:").find("other::r"), std::string::npos);  // the drives were not touched
+    // Without a system log the event goes to standard error, after one line that says so: nothing is lost.
+    std::string no_log = (folder_ / "no-such-log").string();
+    temporary_.write_config("[eventlog]\nsyslog_socket = " + no_log + "\n");
+    auto by_hand = run(VESSAMIR_PATH);
+    EXPECT_TRUE(by_hand.exit_status == 0 &&
+                std::regex_match(by_hand.output, std::regex("event log: no system log at " + no_log +
+                                                            ": No such file or directory; events go to standard "
+                                                            "error\n[^\t]+\tVarnholtguard\terror\t0\tVarnholtguard "
+                                                            "error: 1063\tStartServiceCtrlDispatcher failed\\.\n")))
+        << by_hand.output;
 }
 
 TEST_F(Lifecycle, EverythingItCreatesHasItsOwnModeWhateverTheUmask) {
@@ -405,7 +449,9 @@ TEST(PlantedPrefix, IsRefusedWithThePathAndTheReason) {
         {"PLATFORM_PREFIX=/tmp/.platform " SERVICECTL_PATH " create Varnholtguard " VESSAMIR_PATH, refusal},
         // without a home root's prefix is /var/lib/platform, where nothing is registered
         {"env -u HOME -u PLATFORM_PREFIX " SERVICECTL_PATH " start Varnholtguard",
-         "servicectl: start Varnholtguard: error 1060: no such service"},
+         "servicectl: start Varnholtguard: The specified service does not exist as an installed service. (error "
+         "1060)\nservicectl: servicectl list shows the services of this prefix; is PLATFORM_PREFIX the one it was "
+         "created in?"},
     };
     std::string script =
         "mount -t tmpfs -o mode=1777 tmpfs /tmp && mount -t tmpfs -o mode=755 tmpfs /var/lib || exit 99\n"
@@ -435,7 +481,7 @@ TEST_F(Lifecycle, StartupErrorsAreReportedAndStopTheService) {
          1337,
          {"LookupAccountName", "LookupAccountName returned the wrong SID type", "AddAccessAllowedAce"},
          ""},
-        {"Administrators = root\nPower Users = nogroup\n",
+        {"",  // the usual map
          3,
          {"Write of DACL to A: failed"},
          "\nvessamir: Error 3 from SetFileSecurity on line 744"}};
@@ -459,6 +505,8 @@ TEST_F(Lifecycle, StartupErrorsAreReportedAndStopTheService) {
             last_strings.push_back(event.back());
         EXPECT_EQ(last_strings, messages);
         EXPECT_EQ(events().back()[3], "Varnholtguard error: " + std::to_string(exit_code));
+        EXPECT_NE(servicectl("status").output.find("events (" + (prefix_ / "events.log").string() + "):\n    "),
+                  std::string::npos);  // and status shows them
         EXPECT_EQ(log_text(), log);
         EXPECT_TRUE(grants("b:", "root"));
         EXPECT_NE(acl_of("b:").find("other::---"), std::string::npos) << acl_of("b:");

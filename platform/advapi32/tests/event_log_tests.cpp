@@ -4,8 +4,11 @@
 #include <windows.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <regex>
 
@@ -53,16 +56,44 @@ TEST_F(EventLog, OneLinePerEventWithItsStringsEscapedAndInOrderAndNoneForBadCall
     EXPECT_TRUE(DeregisterEventSource(source));
 }
 
+// The syslog target sends one record per event to the system log's socket.
+TEST_F(EventLog, SyslogRecordsGoToTheSystemLogSocket) {
+    sockaddr_un address{AF_UNIX, {}};
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", (prefix_ / "log").c_str());
+    int log = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(bind(log, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    temporary_.write_config(std::string("[eventlog]\nsyslog_socket = ") + address.sun_path + "\n");
+    HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard");
+    LPCSTR strings[2] = {"Varnholtguard error: 1063", "StartServiceCtrlDispatcher failed."};
+    ASSERT_TRUE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 7, nullptr, 2, 0, strings, nullptr));
+    char record[512] = {};
+    recv(log, record, sizeof record - 1, MSG_DONTWAIT);  // sent before ReportEventA returned
+    close(log);
+    DeregisterEventSource(source);
+    EXPECT_TRUE(std::regex_match(
+        record,
+        std::regex("<27>[A-Z][a-z]{2} [ 0-9]\\d \\d\\d:\\d\\d:\\d\\d Varnholtguard\\[" + std::to_string(getpid()) +
+                   "\\]: event 7: Varnholtguard error: 1063 \\| "
+                   "StartServiceCtrlDispatcher failed\\.")))
+        << record;
+}
+
 // A target that cannot take events sends them to standard error, and says why there once per target.
 TEST_F(EventLog, EventsABadTargetCannotTakeGoToStandardError) {
-    const std::pair<const char *, const char *> cases[] = {
-        // target, why
-        {"file:no-such/events.log", "no-such/events.log: No such file or directory; events go to standard error\n"},
-        {"journal", "[eventlog] target \"journal\" is neither syslog nor file:PATH; events go to standard error\n"}};
+    std::string no_log = (folder_ / "no-such-log").string();
+    const std::pair<std::string, std::string> cases[] = {
+        // [eventlog] settings, why
+        {"target = file:no-such/events.log",
+         "no-such/events.log: No such file or directory; events go to standard error\n"},
+        {"target = journal",
+         "[eventlog] target \"journal\" is neither syslog nor file:PATH; events go to standard error\n"},
+        {"target = syslog\nsyslog_socket = " + no_log,
+         "no system log at " + no_log + ": No such file or directory; events go to standard error\n"}};
     HANDLE source = RegisterEventSourceA(nullptr, "Varnholtguard");
     LPCSTR strings[1] = {"lost?"};
-    for (auto [target, why] : cases) {
-        temporary_.write_config(std::string("[eventlog]\ntarget = ") + target + "\n");
+    for (auto &[settings, why] : cases) {
+        const std::string &target = settings;
+        temporary_.write_config("[eventlog]\n" + settings + "\n");
         fflush(stderr);
         int saved = dup(STDERR_FILENO), captured = open((prefix_ / "stderr").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
         dup2(captured, STDERR_FILENO);
