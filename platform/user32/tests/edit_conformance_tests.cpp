@@ -196,18 +196,6 @@ TEST_F(EditConformance, UndoTakesBackTheLastStepAndASecondUndoRedoesIt) {
     }
 }
 
-TEST_F(EditConformance, SelectionReadsBackAsSetWhicheverEndComesFirst) {
-    HWND edit = MakeEdit(0, "abcdef", 0, 0);
-    const struct {
-        int start, end;
-        DWORD got_start, got_end;
-    } cases[] = {{1, 3, 1, 3}, {4, 2, 2, 4}, {0, -1, 0, 6}, {2, 99, 2, 6}, {-1, 0, 6, 6}};
-    for (const auto &c : cases) {
-        SendMessageA(edit, EM_SETSEL, c.start, c.end);
-        EXPECT_EQ(Selection(edit), std::make_pair(c.got_start, c.got_end)) << c.start << "," << c.end;
-    }
-}
-
 TEST(ClipboardConformance, CallsNeedTheClipboardOpenAndOneThreadAtATime) {
     SetLastError(conformance::kSentinel);
     EXPECT_RESULT(CloseClipboard(), FALSE);
