@@ -16,6 +16,7 @@ namespace {
 struct Clipboard {
     std::mutex lock;
     DWORD opened_by = 0;                 // the thread that has the clipboard open
+    HWND open_window = nullptr;          // and the window it opened it for
     std::optional<std::string> text;     // CF_TEXT as set in this process, without a shared selection
     HGLOBAL data = nullptr;              // the CF_TEXT block given or handed out, which the clipboard owns
     std::string data_text;               // what `data` holds
@@ -99,11 +100,13 @@ extern "C" BOOL WINAPI OpenClipboard(HWND hWndNewOwner) {
         return FALSE;
     auto &board = clipboard();
     std::lock_guard lock(board.lock);
-    if (board.opened_by && board.opened_by != GetCurrentThreadId()) {
+    // Open for another window, it stays closed to this one; the same window (or none again) may reopen it.
+    if (board.opened_by && board.open_window != hWndNewOwner) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     board.opened_by = GetCurrentThreadId();
+    board.open_window = hWndNewOwner;
     return TRUE;
 }
 
@@ -113,6 +116,7 @@ extern "C" BOOL WINAPI CloseClipboard(void) {
     if (!opened_here(board))
         return FALSE;
     board.opened_by = 0;
+    board.open_window = nullptr;
     return TRUE;
 }
 

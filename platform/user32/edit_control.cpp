@@ -200,6 +200,9 @@ LRESULT CALLBACK edit_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
         return 0;
     auto &state = window->control;
     switch (message) {
+        case WM_CREATE:
+            edit::convert_case(window, window->text);
+            return 0;
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT:

@@ -45,6 +45,15 @@ void record(ControlState &state, int start, const std::string &removed, int inse
 
 }  // namespace
 
+void convert_case(const WindowPtr &window, std::string &text) {
+    for (auto &c : text) {
+        if (window->style & ES_UPPERCASE)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        else if (window->style & ES_LOWERCASE)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+}
+
 std::pair<int, int> selection(const WindowPtr &window) {
     return std::minmax(window->control.caret, window->control.anchor);
 }
@@ -102,19 +111,13 @@ bool replace_selection(HWND hwnd, const WindowPtr &window, std::string with, boo
     auto &state = window->control;
     auto [start, end] = selection(window);
     std::string &text = window->text;
-    for (auto &c : with) {
-        if (window->style & ES_UPPERCASE)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        else if (window->style & ES_LOWERCASE)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    convert_case(window, with);
     long long room = static_cast<long long>(state.limit) - static_cast<long long>(text.size()) + (end - start);
     bool cut_short = static_cast<long long>(with.size()) > std::max(0LL, room);
+    // What does not fit is dropped; the parent hears of it, and of a change even when nothing was inserted.
     if (cut_short) {
         with.resize(static_cast<std::size_t>(std::max(0LL, room)));
         notify_parent(hwnd, EN_MAXTEXT);
-        if (with.empty() && start == end)
-            return false;
     }
     std::string removed = text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
     text.replace(static_cast<std::size_t>(start), removed.size(), with);
@@ -129,6 +132,7 @@ bool replace_selection(HWND hwnd, const WindowPtr &window, std::string with, boo
 }
 
 void text_was_set(HWND hwnd, const WindowPtr &window) {
+    convert_case(window, window->text);
     auto &state = window->control;
     state.caret = state.anchor = 0;
     state.scroll = 0;

@@ -27,6 +27,8 @@ void offer_selection(const WindowPtr &window);
 // off (EN_MAXTEXT), the change can be undone when `undoable`, then EN_UPDATE and EN_CHANGE. False when nothing
 // could be inserted although something was to be.
 bool replace_selection(HWND hwnd, const WindowPtr &window, std::string with, bool undoable);
+// ES_UPPERCASE and ES_LOWERCASE convert whatever enters the text: typed, pasted, set or given at creation.
+void convert_case(const WindowPtr &window, std::string &text);
 // The text set whole (WM_SETTEXT): no limit, no undo.
 void text_was_set(HWND hwnd, const WindowPtr &window);
 void empty_undo(const WindowPtr &window);
