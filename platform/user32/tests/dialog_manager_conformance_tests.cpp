@@ -107,20 +107,24 @@ TEST_F(DialogManagerConformance, TheDefaultFrameFollowsTheFocusAmongPushButtonsA
     SetFocus(Item(IDNO));
     struct {
         const char *how;
-        int target;  // 0: Tab through IsDialogMessage; else WM_NEXTDLGCTL to this control
-        int focus_after;
+        WPARAM key;  // through IsDialogMessage; 0: WM_NEXTDLGCTL to `target`
+        int target, focus_after;
         const char *framed;
     } steps[] = {
-        {"Tab from No wraps to the edit", 0, kEdit, "No"}, {"Tab to the check box", 0, kCheck, "No"},
-        {"Tab to Yes takes the frame", 0, IDYES, "Yes"},   {"Tab to No takes it back", 0, IDNO, "No"},
-        {"WM_NEXTDLGCTL to Yes", IDYES, IDYES, "Yes"},     {"WM_NEXTDLGCTL to the edit returns it", kEdit, kEdit, "No"},
+        {"Left from No to Yes, in the same group", VK_LEFT, 0, IDYES, "Yes"},
+        {"Right back to No", VK_RIGHT, 0, IDNO, "No"},
+        {"Tab from No wraps to the edit", VK_TAB, 0, kEdit, "No"},
+        {"Tab to the check box", VK_TAB, 0, kCheck, "No"},
+        {"Tab to Yes takes the frame", VK_TAB, 0, IDYES, "Yes"},
+        {"Tab to No takes it back", VK_TAB, 0, IDNO, "No"},
+        {"WM_NEXTDLGCTL to Yes", 0, IDYES, IDYES, "Yes"},
+        {"WM_NEXTDLGCTL to the edit returns it", 0, kEdit, kEdit, "No"},
     };
     for (const auto &step : steps) {
-        if (step.target) {
+        if (step.key)
+            Deliver(FocusId(), WM_KEYDOWN, step.key);
+        else
             SendMessageA(dialog_, WM_NEXTDLGCTL, (WPARAM)Item(step.target), TRUE);
-        } else {
-            Deliver(FocusId(), WM_KEYDOWN, VK_TAB);
-        }
         EXPECT_EQ(FocusId(), step.focus_after) << step.how;
         EXPECT_EQ(Framed(), step.framed) << step.how;
     }

@@ -97,6 +97,7 @@ TEST_F(EditConformance, ClipboardMessagesAndTheirKeysActOnTheSelection) {
         {"Ctrl+C", 0, WM_CHAR, 0x03, "abcdef", "cd", 2, 4, {}},
         {"Ctrl+X", 0, WM_CHAR, 0x18, "abef", "cd", 2, 2, kChanged},
         {"Ctrl+V", 0, WM_CHAR, 0x16, "abseedef", "seed", 6, 6, kChanged},
+        {"Delete clears", 0, WM_KEYDOWN, VK_DELETE, "abef", "seed", 2, 2, kChanged},
         {"read-only copy", ES_READONLY, WM_COPY, 0, "abcdef", "cd", 2, 4, {}},
         {"read-only cut", ES_READONLY, WM_CUT, 0, "abcdef", NULL, 2, 4, {}},
         {"read-only clear", ES_READONLY, WM_CLEAR, 0, "abcdef", "seed", 2, 4, {}},
@@ -198,6 +199,9 @@ TEST_F(EditConformance, UndoTakesBackTheLastStepAndASecondUndoRedoesIt) {
 }
 
 TEST(ClipboardConformance, CallsNeedTheClipboardOpenAndOneThreadAtATime) {
+    SetLastError(conformance::kSentinel);
+    EXPECT_RESULT(OpenClipboard((HWND)(ULONG_PTR)0xdead0), FALSE);
+    EXPECT_LAST_ERROR(ERROR_INVALID_WINDOW_HANDLE);
     SetLastError(conformance::kSentinel);
     EXPECT_RESULT(CloseClipboard(), FALSE);
     EXPECT_LAST_ERROR(ERROR_CLIPBOARD_NOT_OPEN);

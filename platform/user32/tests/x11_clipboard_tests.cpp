@@ -81,6 +81,10 @@ TEST(X11Clipboard, CopiesAndPastesWithOtherClientsThroughClipboardAndPrimary) {
         ASSERT_EQ(std::system((xdotool + p.action).c_str()), 0);
         EXPECT_TRUE(pump_until([&] { return text_of(edit) == p.pasted; })) << p.action << ": " << text_of(edit);
     }
+    OpenClipboard(nullptr);  // the whole of another client's text, its lines ending in CR LF
+    HANDLE data = GetClipboardData(CF_TEXT);
+    EXPECT_STREQ(data ? static_cast<const char *>(GlobalLock(data)) : "", "NODE\xe9-7\r\nsecond line");
+    CloseClipboard();
 
     // Copies: the selected text (all, or Shift+End from the start) for other clients in each target offered.
     const struct {
