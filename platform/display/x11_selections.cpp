@@ -5,6 +5,7 @@
 #include <X11/Xatom.h>
 
 #include <chrono>
+#include <cstdio>
 #include <vector>
 
 namespace platform::display {
@@ -133,6 +134,8 @@ std::optional<std::string> X11Selections::convert(std::unique_lock<std::mutex> &
     XFlush(display_);
     bool answered = arrived_.wait_for(lock, answer_limit, [this] { return transfer_.done; });
     transfer_.waiting = false;
+    if (!answered)
+        std::fprintf(stderr, "display: the selection's owner did not answer; nothing pasted\n");
     return answered ? transfer_.bytes : std::nullopt;
 }
 
@@ -226,8 +229,10 @@ void X11Selections::receive(const XSelectionEvent &notify) {
         }
         if (data)
             XFree(data);
-        if (type == incr_)
+        if (type == incr_ || remaining > 0) {
+            std::fprintf(stderr, "display: the selection is too large to take in one piece; nothing pasted\n");
             XDeleteProperty(display_, window_, notify.property);
+        }
     }
     arrived_.notify_all();
 }
