@@ -60,8 +60,8 @@ TEST(X11Backend, TopLevelWindowsShowTheirSurface) {
     // The X server shows a window some time after it is mapped: wait until it shows what was drawn. Read
     // while nothing covers it, since an X window's obscured parts read back as what covers them.
     EXPECT_TRUE(platform::testing::ui::pump_until([&] { return differing_pixels(main) == 0; }));
-    HWND owned = CreateWindowExA(0, "X11Painted", "Owned", WS_POPUP | WS_CAPTION | WS_VISIBLE, 400, 10, 200, 100, main,
-                                 nullptr, nullptr, nullptr);
+    HWND owned = CreateWindowExA(0, "X11Painted", "Owned", WS_POPUP | WS_CAPTION | WS_VISIBLE, 400, 10, 200, 100,
+                                 main, nullptr, nullptr, nullptr);
     EXPECT_TRUE(platform::testing::ui::pump_until([&] { return differing_pixels(owned) == 0; }));
     DestroyWindow(main);
 }
