@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,18 @@ namespace platform::display {
 
 using SurfaceId = std::uint32_t;
 
-enum class InputType { button_down, button_up, double_click, mouse_move, key_down, key_up, character, close };
+enum class InputType {
+    button_down,
+    button_up,
+    double_click,
+    mouse_move,
+    key_down,
+    key_up,
+    character,
+    close,
+    middle_down,  // the middle button, which pastes the primary selection on X
+    middle_up
+};
 
 // Input on a surface. Points are relative to the surface's top left corner.
 struct InputEvent {
@@ -26,7 +38,13 @@ struct InputEvent {
     unsigned virtual_key = 0;  // key_down, key_up
     char character = 0;        // character
     bool shift = false;
+    bool control = false;  // key_down, key_up: Ctrl and Alt held with the key
+    bool alt = false;
 };
+
+// The two selections a desktop shares text through: the clipboard (copy and paste) and the primary
+// selection (what is selected now, pasted with the middle button).
+enum class Selection { clipboard, primary };
 
 class Backend {
 public:
@@ -53,6 +71,14 @@ public:
     // The part of a surface that user32 draws as frame and caption. A backend whose window manager draws
     // its own frame shows only what lies inside these insets.
     virtual void set_frame_insets(SurfaceId surface, const RECT &insets) {}
+
+    // Shared selections. A backend without them (the headless screen) leaves the text to the process's own
+    // store. Text is UTF-8.
+    virtual bool has_selections() const { return false; }
+    // Offers `text` to other clients as the selection's contents until another client takes it.
+    virtual void own_selection(Selection which, std::string_view text) {}
+    // The selection's text from whichever client holds it; nothing when nobody does or the holder refuses.
+    virtual std::optional<std::string> read_selection(Selection which) { return std::nullopt; }
 
     // Where input goes. The sink is called from whichever thread produces the input.
     void set_input_sink(std::function<void(const InputEvent &)> sink) { sink_ = std::move(sink); }

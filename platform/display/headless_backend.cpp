@@ -155,7 +155,7 @@ bool HeadlessBackend::click(POINT screen_point, bool double_click) {
     return true;
 }
 
-bool HeadlessBackend::key(unsigned virtual_key, bool shift) {
+bool HeadlessBackend::key(unsigned virtual_key, bool shift, bool control, bool alt) {
     InputEvent event{InputType::key_down};
     {
         std::lock_guard lock(lock_);
@@ -166,6 +166,8 @@ bool HeadlessBackend::key(unsigned virtual_key, bool shift) {
     }
     event.virtual_key = virtual_key;
     event.shift = shift;
+    event.control = control;
+    event.alt = alt;
     deliver(event);
     event.type = InputType::key_up;
     deliver(event);

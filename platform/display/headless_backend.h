@@ -36,8 +36,8 @@ public:
     // Input at a screen point goes to the topmost visible surface there; false when there is none.
     bool click(POINT screen_point, bool double_click = false);
     bool mouse(InputType type, POINT screen_point);
-    // Keys go to the topmost visible surface.
-    bool key(unsigned virtual_key, bool shift = false);
+    // Keys go to the topmost visible surface, pressed with the modifiers named.
+    bool key(unsigned virtual_key, bool shift = false, bool control = false, bool alt = false);
     bool type_text(std::string_view text);
     bool close(SurfaceId surface);
 

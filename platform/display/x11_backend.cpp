@@ -1,5 +1,7 @@
 #include "x11_backend.h"
 
+#include "x11_selections.h"
+
 #include <cairo-xlib.h>
 
 #include <X11/Xatom.h>
@@ -35,6 +37,7 @@ public:
         net_wm_icon_ = XInternAtom(display_, "_NET_WM_ICON", False);
         net_wm_name_ = XInternAtom(display_, "_NET_WM_NAME", False);
         utf8_ = XInternAtom(display_, "UTF8_STRING", False);
+        selections_ = std::make_unique<X11Selections>(display_, lock_);
         if (pipe(wake_) != 0)
             wake_[0] = wake_[1] = -1;
         reader_ = std::thread([this] { read_events(); });
@@ -186,6 +189,10 @@ public:
 
     bool shows_own_frame() const override { return false; }
 
+    bool has_selections() const override { return true; }
+    void own_selection(Selection which, std::string_view text) override { selections_->own(which, text); }
+    std::optional<std::string> read_selection(Selection which) override { return selections_->read(which); }
+
     cairo_surface_t *contents(SurfaceId surface) {
         std::lock_guard lock(lock_);
         auto *s = find(surface);
@@ -291,6 +298,12 @@ private:
                 return VK_SHIFT;
             case XK_space:
                 return VK_SPACE;
+            case XK_Insert:
+            case XK_KP_Insert:
+                return VK_INSERT;
+            case XK_Control_L:
+            case XK_Control_R:
+                return VK_CONTROL;
             default:
                 return 0;
         }
@@ -306,7 +319,7 @@ private:
                     s = &candidate;
                     input.surface = id;
                 }
-            if (!s)
+            if (selections_->handle(event) || !s)
                 return;
             switch (event.type) {
                 case Expose:
@@ -322,6 +335,11 @@ private:
                     break;
                 case ButtonPress:
                 case ButtonRelease:
+                    if (event.xbutton.button == Button2) {
+                        input.point = {event.xbutton.x + s->insets.left, event.xbutton.y + s->insets.top};
+                        input.type = event.type == ButtonPress ? InputType::middle_down : InputType::middle_up;
+                        break;
+                    }
                     if (event.xbutton.button != Button1)
                         return;
                     input.point = {event.xbutton.x + s->insets.left, event.xbutton.y + s->insets.top};
@@ -346,10 +364,16 @@ private:
                     KeySym sym = 0;
                     int count = XLookupString(&event.xkey, text, sizeof text, &sym, nullptr);
                     input.shift = (event.xkey.state & ShiftMask) != 0;
+                    input.control = (event.xkey.state & ControlMask) != 0;
+                    input.alt = (event.xkey.state & Mod1Mask) != 0;
                     input.virtual_key = virtual_key(sym);
                     if (!input.virtual_key && sym >= XK_a && sym <= XK_z)
                         input.virtual_key = static_cast<unsigned>('A' + (sym - XK_a));
-                    bool printable = count == 1 && static_cast<unsigned char>(text[0]) >= 0x20 && text[0] != 0x7F;
+                    if (!input.virtual_key && sym >= XK_A && sym <= XK_Z)
+                        input.virtual_key = static_cast<unsigned>('A' + (sym - XK_A));
+                    // With Ctrl or Alt a letter is a key (a shortcut or a mnemonic), not a character typed.
+                    bool printable = count == 1 && static_cast<unsigned char>(text[0]) >= 0x20 && text[0] != 0x7F &&
+                                     !input.control && !input.alt;
                     if (event.type == KeyPress && printable && input.virtual_key != VK_SPACE) {
                         input.type = InputType::character;
                         input.character = text[0];
@@ -392,6 +416,7 @@ private:
     SurfaceId next_id_ = 1;
     int wake_[2] = {-1, -1};
     std::atomic<bool> stopping_{false};
+    std::unique_ptr<X11Selections> selections_;
     std::thread reader_;
     Time last_press_ = 0;
     SurfaceId last_surface_ = 0;

@@ -187,12 +187,19 @@ typedef VOID(CALLBACK *TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define WM_CTLCOLORDLG 0x0136
 #define WM_CTLCOLORSCROLLBAR 0x0137
 #define WM_CTLCOLORSTATIC 0x0138
+#define WM_CUT 0x0300
+#define WM_COPY 0x0301
+#define WM_PASTE 0x0302
+#define WM_CLEAR 0x0303
+#define WM_UNDO 0x0304
 #define WM_MOUSEMOVE 0x0200
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
 #define WM_LBUTTONDBLCLK 0x0203
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
+#define WM_MBUTTONDOWN 0x0207
+#define WM_MBUTTONUP 0x0208
 #define WM_ENTERMENULOOP 0x0211
 #define WM_EXITMENULOOP 0x0212
 #define WM_CAPTURECHANGED 0x0215
@@ -214,11 +221,19 @@ typedef VOID(CALLBACK *TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define BN_CLICKED 0
 #define EM_GETSEL 0x00B0
 #define EM_SETSEL 0x00B1
+#define EM_REPLACESEL 0x00C2
 #define EM_LIMITTEXT 0x00C5
+#define EM_CANUNDO 0x00C6
+#define EM_UNDO 0x00C7
+#define EM_SETLIMITTEXT EM_LIMITTEXT
+#define EM_EMPTYUNDOBUFFER 0x00CD
+#define EM_SETREADONLY 0x00CF
+#define EM_GETLIMITTEXT 0x00D5
 #define EN_SETFOCUS 0x0100
 #define EN_KILLFOCUS 0x0200
 #define EN_CHANGE 0x0300
 #define EN_UPDATE 0x0400
+#define EN_MAXTEXT 0x0501
 #define DM_GETDEFID (WM_USER + 0)
 #define DM_SETDEFID (WM_USER + 1)
 #define DC_HASDEFID 0x534B
@@ -481,6 +496,7 @@ typedef struct tagINPUT {
 #define MK_RBUTTON 0x0002
 #define MK_SHIFT 0x0004
 #define MK_CONTROL 0x0008
+#define MK_MBUTTON 0x0010
 
 // Message queue.
 #define PM_NOREMOVE 0x0000
@@ -695,6 +711,15 @@ WINUSERAPI BOOL WINAPI SetMenu(HWND hWnd, HMENU hMenu);
 WINUSERAPI BOOL WINAPI DestroyMenu(HMENU hMenu);
 WINUSERAPI BOOL WINAPI DrawMenuBar(HWND hWnd);
 WINUSERAPI int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+
+// The clipboard: text (CF_TEXT) shared with the desktop.
+#define CF_TEXT 1
+WINUSERAPI BOOL WINAPI OpenClipboard(HWND hWndNewOwner);
+WINUSERAPI BOOL WINAPI CloseClipboard(void);
+WINUSERAPI BOOL WINAPI EmptyClipboard(void);
+WINUSERAPI HANDLE WINAPI SetClipboardData(UINT uFormat, HANDLE hMem);
+WINUSERAPI HANDLE WINAPI GetClipboardData(UINT uFormat);
+WINUSERAPI BOOL WINAPI IsClipboardFormatAvailable(UINT format);
 
 /* Formatting into a caller's buffer of at least 1024 bytes; the result is the length written. */
 WINUSERAPI int WINAPIV wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...);

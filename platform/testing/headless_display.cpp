@@ -136,8 +136,12 @@ POINT popup_item_of(std::string_view text) {
     return {-1, -1};
 }
 
-bool key(unsigned virtual_key, bool shift) {
-    return headless().key(virtual_key, shift);
+bool key(unsigned virtual_key, bool shift, bool control, bool alt) {
+    return headless().key(virtual_key, shift, control, alt);
+}
+bool middle_click(POINT screen) {
+    return headless().mouse(display::InputType::middle_down, screen) &&
+           headless().mouse(display::InputType::middle_up, screen);
 }
 bool type(std::string_view text) {
     return headless().type_text(text);

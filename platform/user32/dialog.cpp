@@ -26,10 +26,6 @@ bool is_descendant(HWND hwnd, HWND ancestor) {
     return false;
 }
 
-bool can_take_focus(const WindowPtr &control) {
-    return (control->style & WS_VISIBLE) && is_enabled(*control);
-}
-
 HWND first_tab_item(HWND dialog) {
     return GetNextDlgTabItem(dialog, nullptr, FALSE);
 }
@@ -54,15 +50,6 @@ void restore_focus(HWND dialog) {
         SetFocus(focus);
     else
         SetFocus(dialog);
-}
-
-int default_command(HWND dialog) {
-    LRESULT defid = SendMessageA(dialog, DM_GETDEFID, 0, 0);
-    return HIWORD(defid) == DC_HASDEFID ? LOWORD(defid) : IDOK;
-}
-
-void send_command(HWND dialog, int id) {
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 LRESULT CALLBACK default_dialog_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -195,6 +182,8 @@ extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
     auto window = find_window(hDlg);
     if (!window)
         return 0;
+    if (!window->dialog && window->window_class && window->window_class->name == dialog_class_name)
+        window->dialog = std::make_shared<DialogState>();  // a dialog made by CreateWindowEx rather than a template
     auto state = window->dialog;
     if (state && state->proc) {
         state->msg_result = 0;
@@ -252,13 +241,15 @@ extern "C" LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
             }
             return 0;
         case DM_SETDEFID:
-            if (state)
+            if (state) {
                 state->default_id = static_cast<int>(wParam);
+                show_default_frame(hDlg, GetFocus());  // a push button with the focus keeps the frame
+            }
             return TRUE;
         case WM_NEXTDLGCTL: {
             HWND target = lParam ? reinterpret_cast<HWND>(wParam) : GetNextDlgTabItem(hDlg, GetFocus(), wParam != 0);
             if (target)
-                SetFocus(target);
+                move_dialog_focus(hDlg, target);
             return 0;
         }
         default:
@@ -320,69 +311,4 @@ extern "C" BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
         ShowWindow(hDlg, SW_HIDE);
     PostMessageA(hDlg, WM_NULL, 0, 0);  // wakes the modal loop
     return TRUE;
-}
-
-extern "C" BOOL WINAPI IsDialogMessageA(HWND hDlg, LPMSG lpMsg) {
-    if (!lpMsg || !hDlg || !lpMsg->hwnd || !is_descendant(lpMsg->hwnd, hDlg))
-        return FALSE;
-    if (lpMsg->message == WM_KEYDOWN) {
-        LRESULT code = SendMessageA(lpMsg->hwnd, WM_GETDLGCODE, lpMsg->wParam, reinterpret_cast<LPARAM>(lpMsg));
-        switch (lpMsg->wParam) {
-            case VK_TAB:
-                if (!(code & (DLGC_WANTTAB | DLGC_WANTMESSAGE))) {
-                    HWND next = GetNextDlgTabItem(hDlg, GetFocus(), GetKeyState(VK_SHIFT) < 0);
-                    if (next) {
-                        if (SendMessageA(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
-                            SendMessageA(next, EM_SETSEL, 0, -1);
-                        SetFocus(next);
-                    }
-                    return TRUE;
-                }
-                break;
-            case VK_RETURN:
-                if (!(code & DLGC_WANTMESSAGE)) {
-                    HWND focus = GetFocus();
-                    int id = default_command(hDlg);
-                    if (focus && is_descendant(focus, hDlg) &&
-                        (SendMessageA(focus, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)))
-                        id = GetDlgCtrlID(focus);  // a push button with the focus is the one Enter presses
-                    send_command(hDlg, id);
-                    return TRUE;
-                }
-                break;
-            case VK_ESCAPE:
-                if (!(code & DLGC_WANTMESSAGE)) {
-                    send_command(hDlg, IDCANCEL);
-                    return TRUE;
-                }
-                break;
-            default:
-                break;
-        }
-    }
-    TranslateMessage(lpMsg);
-    DispatchMessageA(lpMsg);
-    return TRUE;
-}
-
-extern "C" HWND WINAPI GetNextDlgTabItem(HWND hDlg, HWND hCtl, BOOL bPrevious) {
-    auto dialog = find_window(hDlg);
-    if (!dialog)
-        return nullptr;
-    const auto &items = dialog->children;
-    if (items.empty())
-        return nullptr;
-    int count = static_cast<int>(items.size());
-    int start = -1;
-    for (int i = 0; i < count; ++i)
-        if (items[i] == hCtl)
-            start = i;
-    for (int step = 1; step <= count; ++step) {
-        int index = start < 0 ? (bPrevious ? count - step : step - 1)
-                              : ((start + (bPrevious ? -step : step)) % count + count) % count;
-        auto item = find_window_quiet(items[index]);
-        if (item && (item->style & WS_TABSTOP) && can_take_focus(item))
-            return item->handle;
-    }
-    return hCtl;
 }

@@ -21,6 +21,11 @@ struct DialogState {
 // Creates a dialog from a template; null when the template or a control cannot be made.
 HWND create_dialog(HINSTANCE instance, const resources::Dialog &tmpl, HWND owner, DLGPROC proc, LPARAM param,
                    bool modal);
+// Moves the focus to a control as the dialog manager does (Tab, mnemonics, WM_NEXTDLGCTL): an edit control's
+// text is selected, and the default push button's frame follows the focus.
+void move_dialog_focus(HWND dialog, HWND control);
+// Gives the bold default frame to the push button with the focus, or else to the default button.
+void show_default_frame(HWND dialog, HWND focus);
 // Runs a modal loop for a dialog made by create_dialog until EndDialog, then destroys it.
 INT_PTR run_modal(HWND dialog, HWND owner);
 

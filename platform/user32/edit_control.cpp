@@ -1,7 +1,8 @@
-// The single-line edit control: typing, caret, selection by keyboard and mouse, horizontal scrolling.
+// The single-line edit control: painting, and the keys, mouse and messages that drive its editing.
 #include "gdi32/gdi_objects.h"
 #include "gdi32/text_layout.h"
 #include "controls.h"
+#include "edit_editing.h"
 #include "thread_state.h"
 
 #include <algorithm>
@@ -10,7 +11,6 @@ namespace platform::user {
 namespace {
 
 constexpr int margin = 2;
-constexpr std::size_t text_limit = 30000;
 
 const gdi::ResolvedFont &edit_font() {
     return *gdi::resolve_font(gdi::font_of(GetStockObject(SYSTEM_FONT))->request);
@@ -33,45 +33,6 @@ int index_at(const WindowPtr &window, int x) {
     return static_cast<int>(text.size());
 }
 
-// Scrolls so that the caret is inside the visible part.
-void keep_caret_visible(HWND hwnd, const WindowPtr &window) {
-    RECT client;
-    GetClientRect(hwnd, &client);
-    int visible = std::max(1, static_cast<int>(client.right) - 2 * margin);
-    int caret_x = width_of(window->text, window->control.caret);
-    int &scroll = window->control.scroll;
-    if (caret_x - scroll > visible)
-        scroll = caret_x - visible + visible / 4;
-    if (caret_x < scroll)
-        scroll = std::max(0, caret_x - visible / 4);
-    if (!(window->style & ES_AUTOHSCROLL))
-        scroll = 0;
-}
-
-std::pair<int, int> selection(const WindowPtr &window) {
-    return std::minmax(window->control.caret, window->control.anchor);
-}
-
-void replace_selection(HWND hwnd, const WindowPtr &window, const std::string &with) {
-    auto [start, end] = selection(window);
-    std::string &text = window->text;
-    if (text.size() - (end - start) + with.size() > text_limit)
-        return;
-    text.replace(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start), with);
-    window->control.caret = window->control.anchor = start + static_cast<int>(with.size());
-    keep_caret_visible(hwnd, window);
-    InvalidateRect(hwnd, nullptr, TRUE);
-    notify_parent(hwnd, EN_CHANGE);
-}
-
-void move_caret(HWND hwnd, const WindowPtr &window, int to, bool extend) {
-    window->control.caret = std::clamp(to, 0, static_cast<int>(window->text.size()));
-    if (!extend)
-        window->control.anchor = window->control.caret;
-    keep_caret_visible(hwnd, window);
-    InvalidateRect(hwnd, nullptr, TRUE);
-}
-
 void paint(HWND hwnd, const WindowPtr &window) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
@@ -84,7 +45,7 @@ void paint(HWND hwnd, const WindowPtr &window) {
     int x = margin - window->control.scroll;
     RECT area{margin, 0, client.right - margin, client.bottom};
     bool focused = thread_state().focus == hwnd;
-    auto [start, end] = selection(window);
+    auto [start, end] = edit::selection(window);
     SetBkMode(dc, TRANSPARENT);
     // Before, in and after the selection; the selection shows only while the control has the focus.
     auto draw_part = [&](int from, int to, bool selected) {
@@ -118,12 +79,130 @@ void paint(HWND hwnd, const WindowPtr &window) {
 
 }  // namespace
 
+// Scrolls so that the caret is inside the visible part.
+void edit::keep_caret_visible(HWND hwnd, const WindowPtr &window) {
+    RECT client;
+    GetClientRect(hwnd, &client);
+    int visible = std::max(1, static_cast<int>(client.right) - 2 * margin);
+    int caret_x = width_of(window->text, window->control.caret);
+    int &scroll = window->control.scroll;
+    if (caret_x - scroll > visible)
+        scroll = caret_x - visible + visible / 4;
+    if (caret_x < scroll)
+        scroll = std::max(0, caret_x - visible / 4);
+    if (!(window->style & ES_AUTOHSCROLL))
+        scroll = 0;
+}
+
+namespace {
+
+bool accepts_input(const WindowPtr &window) {
+    return is_enabled(*window) && !(window->style & ES_READONLY);
+}
+
+// The control characters Ctrl gives letters, which the edit control takes as its shortcuts.
+void control_character(HWND hwnd, const WindowPtr &window, unsigned char c) {
+    switch (c) {
+        case 0x01:  // Ctrl+A
+            window->control.anchor = 0;
+            edit::move_caret(hwnd, window, static_cast<int>(window->text.size()), true);
+            edit::offer_selection(window);
+            break;
+        case 0x03:  // Ctrl+C
+            edit::copy(hwnd, window);
+            break;
+        case 0x16:  // Ctrl+V
+            edit::paste(hwnd, window);
+            break;
+        case 0x18:  // Ctrl+X
+            edit::cut(hwnd, window);
+            break;
+        case 0x1A:  // Ctrl+Z
+            if (accepts_input(window))
+                edit::undo(hwnd, window);
+            break;
+        case 0x08:  // Backspace
+            if (accepts_input(window)) {
+                auto &state = window->control;
+                if (state.caret == state.anchor && state.caret > 0)
+                    state.anchor = state.caret - 1;
+                if (state.caret != state.anchor)
+                    edit::replace_selection(hwnd, window, "", true);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void typed(HWND hwnd, const WindowPtr &window, unsigned char c) {
+    if (c < 0x20) {
+        control_character(hwnd, window, c);
+        return;
+    }
+    if (c == 0x7F || !accepts_input(window))
+        return;
+    // ES_NUMBER refuses what is typed that is not a digit (a paste is taken whole, as Windows takes it).
+    if ((window->style & ES_NUMBER) && !(c >= '0' && c <= '9')) {
+        MessageBeep(0);
+        return;
+    }
+    edit::replace_selection(hwnd, window, std::string(1, static_cast<char>(c)), true);
+}
+
+void key_down(HWND hwnd, const WindowPtr &window, WPARAM key) {
+    auto &state = window->control;
+    bool shift = GetKeyState(VK_SHIFT) < 0, control = GetKeyState(VK_CONTROL) < 0;
+    const std::string &text = window->text;
+    switch (key) {
+        case VK_LEFT:
+            edit::move_caret(hwnd, window, control ? edit::word_left(text, state.caret) : state.caret - 1, shift);
+            break;
+        case VK_RIGHT:
+            edit::move_caret(hwnd, window, control ? edit::word_right(text, state.caret) : state.caret + 1, shift);
+            break;
+        case VK_HOME:
+            edit::move_caret(hwnd, window, 0, shift);
+            break;
+        case VK_END:
+            edit::move_caret(hwnd, window, static_cast<int>(text.size()), shift);
+            break;
+        case VK_INSERT:
+            if (control)
+                edit::copy(hwnd, window);
+            else if (shift)
+                edit::paste(hwnd, window);
+            return;
+        case VK_DELETE:
+            if (shift && state.caret != state.anchor) {
+                edit::cut(hwnd, window);
+                return;
+            }
+            if (!accepts_input(window))
+                return;
+            if (state.caret == state.anchor && state.caret < static_cast<int>(text.size()))
+                state.anchor = state.caret + 1;
+            if (state.caret != state.anchor)
+                edit::replace_selection(hwnd, window, "", true);
+            return;
+        default:
+            return;
+    }
+    if (shift)
+        edit::offer_selection(window);
+}
+
+}  // namespace
+
 LRESULT CALLBACK edit_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     auto window = find_window_quiet(hwnd);
     if (!window)
         return 0;
     auto &state = window->control;
     switch (message) {
+        case WM_CREATE:
+            edit::convert_case(window, window->text);
+            return 0;
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT:
@@ -131,81 +210,48 @@ LRESULT CALLBACK edit_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
             return 0;
         case WM_SETTEXT: {
             LRESULT result = DefWindowProcA(hwnd, message, wparam, lparam);
-            state.caret = state.anchor = 0;
-            state.scroll = 0;
-            InvalidateRect(hwnd, nullptr, TRUE);
-            notify_parent(hwnd, EN_CHANGE);
+            edit::text_was_set(hwnd, window);
             return result;
         }
-        case WM_CHAR: {
-            if (!is_enabled(*window) || (window->style & ES_READONLY))
-                return 0;
-            auto c = static_cast<unsigned char>(wparam);
-            if (c == 0x08) {
-                if (state.caret == state.anchor && state.caret > 0)
-                    state.anchor = state.caret - 1;
-                replace_selection(hwnd, window, "");
-            } else if (c >= 0x20) {
-                char typed = static_cast<char>(c);
-                if (window->style & ES_UPPERCASE)
-                    typed = static_cast<char>(std::toupper(c));
-                else if (window->style & ES_LOWERCASE)
-                    typed = static_cast<char>(std::tolower(c));
-                replace_selection(hwnd, window, std::string(1, typed));
-            }
+        case WM_CHAR:
+            typed(hwnd, window, static_cast<unsigned char>(wparam));
             return 0;
-        }
-        case WM_KEYDOWN: {
-            bool shift = GetKeyState(VK_SHIFT) < 0;
-            switch (wparam) {
-                case VK_LEFT:
-                    move_caret(hwnd, window, state.caret - 1, shift);
-                    break;
-                case VK_RIGHT:
-                    move_caret(hwnd, window, state.caret + 1, shift);
-                    break;
-                case VK_HOME:
-                    move_caret(hwnd, window, 0, shift);
-                    break;
-                case VK_END:
-                    move_caret(hwnd, window, static_cast<int>(window->text.size()), shift);
-                    break;
-                case VK_DELETE:
-                    if (!is_enabled(*window) || (window->style & ES_READONLY))
-                        break;
-                    if (state.caret == state.anchor && state.caret < static_cast<int>(window->text.size()))
-                        state.anchor = state.caret + 1;
-                    replace_selection(hwnd, window, "");
-                    break;
-                default:
-                    break;
-            }
+        case WM_KEYDOWN:
+            key_down(hwnd, window, wparam);
             return 0;
-        }
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK: {
             SetFocus(hwnd);
             int at = index_at(window, static_cast<SHORT>(LOWORD(lparam)));
-            bool shift = (wparam & MK_SHIFT) != 0;
             if (message == WM_LBUTTONDBLCLK) {
-                state.anchor = 0;
-                state.caret = static_cast<int>(window->text.size());
-                InvalidateRect(hwnd, nullptr, TRUE);
+                auto [start, end] = edit::word_at(window->text, at);
+                state.anchor = start;
+                edit::move_caret(hwnd, window, end, true);
+                edit::offer_selection(window);
                 return 0;
             }
-            move_caret(hwnd, window, at, shift);
+            edit::move_caret(hwnd, window, at, (wparam & MK_SHIFT) != 0);
             state.selecting = true;
             SetCapture(hwnd);
             return 0;
         }
         case WM_MOUSEMOVE:
             if (state.selecting)
-                move_caret(hwnd, window, index_at(window, static_cast<SHORT>(LOWORD(lparam))), true);
+                edit::move_caret(hwnd, window, index_at(window, static_cast<SHORT>(LOWORD(lparam))), true);
             return 0;
         case WM_LBUTTONUP:
             if (state.selecting) {
                 state.selecting = false;
                 ReleaseCapture();
+                edit::offer_selection(window);
+            }
+            return 0;
+        case WM_MBUTTONDOWN:
+            // X's paste: the primary selection goes where the middle button was pressed.
+            SetFocus(hwnd);
+            if (accepts_input(window)) {
+                edit::move_caret(hwnd, window, index_at(window, static_cast<SHORT>(LOWORD(lparam))), false);
+                edit::paste(hwnd, window, true);
             }
             return 0;
         case WM_SETFOCUS:
@@ -228,18 +274,52 @@ LRESULT CALLBACK edit_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
                 state.anchor = std::min(start, length);
                 state.caret = end;
             }
-            keep_caret_visible(hwnd, window);
+            edit::keep_caret_visible(hwnd, window);
             InvalidateRect(hwnd, nullptr, TRUE);
             return 0;
         }
         case EM_GETSEL: {
-            auto [start, end] = selection(window);
+            auto [start, end] = edit::selection(window);
             if (wparam)
                 *reinterpret_cast<DWORD *>(wparam) = static_cast<DWORD>(start);
             if (lparam)
                 *reinterpret_cast<DWORD *>(lparam) = static_cast<DWORD>(end);
-            return MAKELRESULT(start, end);
+            return start > 0xFFFF || end > 0xFFFF ? -1 : MAKELRESULT(start, end);
         }
+        case EM_REPLACESEL:
+            edit::replace_selection(hwnd, window, lparam ? reinterpret_cast<const char *>(lparam) : "", wparam != 0);
+            return 0;
+        case EM_LIMITTEXT:
+            // 0 asks for the most a single line can hold.
+            state.limit = wparam == 0 || wparam > 0x7FFFFFFE ? 0x7FFFFFFE : static_cast<int>(wparam);
+            return 0;
+        case EM_GETLIMITTEXT:
+            return state.limit;
+        case EM_CANUNDO:
+            return edit::can_undo(window);
+        case EM_UNDO:
+        case WM_UNDO:
+            edit::undo(hwnd, window);
+            return TRUE;
+        case EM_EMPTYUNDOBUFFER:
+            edit::empty_undo(window);
+            return 0;
+        case EM_SETREADONLY:
+            window->style = wparam ? (window->style | ES_READONLY) : (window->style & ~ES_READONLY);
+            InvalidateRect(hwnd, nullptr, TRUE);
+            return TRUE;
+        case WM_COPY:
+            edit::copy(hwnd, window);
+            return 0;
+        case WM_CUT:
+            edit::cut(hwnd, window);
+            return 0;
+        case WM_PASTE:
+            edit::paste(hwnd, window);
+            return 0;
+        case WM_CLEAR:
+            edit::clear(hwnd, window);
+            return 0;
         case WM_GETDLGCODE:
             return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
         case WM_ENABLE:

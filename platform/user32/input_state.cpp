@@ -24,7 +24,12 @@ extern "C" HWND WINAPI GetCapture(void) {
 }
 
 extern "C" SHORT WINAPI GetKeyState(int nVirtKey) {
+    bool down = false;
     if (nVirtKey == VK_SHIFT)
-        return thread_state().shift_down ? static_cast<SHORT>(0x8000) : 0;
-    return 0;
+        down = thread_state().shift_down;
+    else if (nVirtKey == VK_CONTROL)
+        down = thread_state().control_down;
+    else if (nVirtKey == VK_MENU)
+        down = thread_state().alt_down;
+    return down ? static_cast<SHORT>(0x8000) : 0;
 }

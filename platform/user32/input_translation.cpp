@@ -52,7 +52,8 @@ void translate_mouse(const WindowPtr &top, const display::InputEvent &event, std
         if (!enabled_chain(target))
             return;  // a disabled window (an owner under a modal dialog) takes no input
     }
-    bool press = event.type == display::InputType::button_down || event.type == display::InputType::double_click;
+    bool press = event.type == display::InputType::button_down || event.type == display::InputType::double_click ||
+                 event.type == display::InputType::middle_down;
     if (press && state.active != top->handle)
         activate(top);
     LRESULT hit = state.capture ? HTCLIENT : hit_test(target, screen);
@@ -60,8 +61,15 @@ void translate_mouse(const WindowPtr &top, const display::InputEvent &event, std
         POINT origin = client_origin_on_screen(target);
         LPARAM at = MAKELPARAM(screen.x - origin.x, screen.y - origin.y);
         UINT message = WM_MOUSEMOVE;
-        WPARAM keys = state.shift_down ? MK_SHIFT : 0;
+        WPARAM keys = (state.shift_down ? MK_SHIFT : 0) | (state.control_down ? MK_CONTROL : 0);
         switch (event.type) {
+            case display::InputType::middle_down:
+                message = WM_MBUTTONDOWN;
+                keys |= MK_MBUTTON;
+                break;
+            case display::InputType::middle_up:
+                message = WM_MBUTTONUP;
+                break;
             case display::InputType::button_down:
                 message = WM_LBUTTONDOWN;
                 keys |= MK_LBUTTON;
@@ -113,18 +121,25 @@ void translate_input(const display::InputEvent &event, std::deque<MSG> &out) {
             bool down = event.type == display::InputType::key_down;
             if (event.virtual_key == VK_SHIFT)
                 state.shift_down = down;
-            else if (down)
+            else if (event.virtual_key == VK_CONTROL)
+                state.control_down = down;
+            else if (down) {
                 state.shift_down = event.shift;
+                state.control_down = event.control;
+                state.alt_down = event.alt;
+            }
             HWND target = state.focus ? state.focus : state.active;
             auto window = find_window_quiet(target);
             if (!window || top_level_of(window)->thread_id != GetCurrentThreadId())
                 return;
-            bool system = event.virtual_key == VK_MENU || event.virtual_key == VK_F10;
+            // Keys pressed with Alt (and without Ctrl) are system keys, as Alt and F10 themselves are.
+            bool with_alt = event.alt && !event.control;
+            bool system = event.virtual_key == VK_MENU || event.virtual_key == VK_F10 || with_alt;
             UINT message = system ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
-            LPARAM flags = 1 | (down ? 0 : static_cast<LPARAM>(0xC0000000u));
+            LPARAM flags = 1 | (down ? 0 : static_cast<LPARAM>(0xC0000000u)) | (with_alt ? (1L << 29) : 0);
             out.push_back(make(target, message, event.virtual_key, flags));
-            if (!down && event.virtual_key != VK_SHIFT)
-                state.shift_down = false;
+            if (!down && event.virtual_key != VK_SHIFT && event.virtual_key != VK_CONTROL)
+                state.shift_down = state.control_down = state.alt_down = false;
             return;
         }
         case display::InputType::character: {

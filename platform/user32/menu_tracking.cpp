@@ -205,6 +205,15 @@ void handle_mouse(MenuSession &session, const display::InputEvent &event) {
 }
 
 void handle_key(MenuSession &session, const display::InputEvent &event) {
+    // A letter pressed while Alt is still held picks by mnemonic as the letter alone does.
+    if (event.type == display::InputType::key_down && event.alt && event.virtual_key >= 'A' &&
+        event.virtual_key <= 'Z') {
+        display::InputEvent letter = event;
+        letter.type = display::InputType::character;
+        letter.character = static_cast<char>(event.virtual_key);
+        handle_key(session, letter);
+        return;
+    }
     if (event.type == display::InputType::character) {
         char typed = static_cast<char>(std::tolower(static_cast<unsigned char>(event.character)));
         if (session.items) {

@@ -196,10 +196,15 @@ extern "C" BOOL WINAPI TranslateMessage(const MSG *lpMsg) {
             else if (lpMsg->wParam >= 'A' && lpMsg->wParam <= 'Z')
                 c = static_cast<char>(thread_state().shift_down ? lpMsg->wParam : lpMsg->wParam + 32);
     }
-    if (!c || lpMsg->message == WM_SYSKEYDOWN)
+    // Ctrl with a letter types its control character (Ctrl+C is 3), as a terminal does.
+    bool control = thread_state().control_down && lpMsg->message == WM_KEYDOWN;
+    if (control)
+        c = lpMsg->wParam >= 'A' && lpMsg->wParam <= 'Z' ? static_cast<char>(lpMsg->wParam - 'A' + 1) : 0;
+    // Alt with a key gives a system character (a mnemonic); Alt itself and F10 give none.
+    if (!c || (lpMsg->message == WM_SYSKEYDOWN && (lpMsg->wParam == VK_MENU || lpMsg->wParam == VK_F10)))
         return TRUE;  // a key message is "translated" whether or not it makes a character
     MSG chr = *lpMsg;
-    chr.message = WM_CHAR;
+    chr.message = lpMsg->message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR;
     chr.wParam = static_cast<unsigned char>(c);
     // The character comes before any further input, as if the key had typed it.
     thread_state().ready_input.push_front(chr);

@@ -13,6 +13,8 @@ struct ThreadState {
     HWND active = nullptr;
     HWND capture = nullptr;
     bool shift_down = false;
+    bool control_down = false;
+    bool alt_down = false;
     std::deque<MSG> ready_input;
 };
 

@@ -44,6 +44,10 @@ struct ControlState {
     int anchor = 0;
     int scroll = 0;          // edit: pixels scrolled left
     bool selecting = false;  // edit: the mouse is selecting
+    int limit = 30000;       // edit: the most characters it takes (EM_LIMITTEXT)
+    // edit: the one step EM_UNDO takes back: `inserted` characters at `undo_at` replaced `removed`.
+    int undo_at = 0, undo_inserted = 0;
+    std::string undo_removed;
     int tracking_part = -1;  // scroll bar: the part being held
     HICON icon = nullptr;    // static icon
 };
