@@ -123,7 +123,8 @@ void open_popup(MenuSession &session, int bar_index, bool select_first) {
     int height = static_cast<int>(session.items->items.size()) * item_height;
     RECT area = session.bar[bar_index].area;
     int x = session.owner->rect.left + area.left, y = session.owner->rect.top + area.bottom + 1;
-    session.popup = CreateWindowExA(0, popup_class, "", WS_POPUP | WS_BORDER, x, y, width + 2, height + 2,
+    // A raised frame as wide as a dialog's: two edge lines and a line of the menu's face.
+    session.popup = CreateWindowExA(0, popup_class, "", WS_POPUP | WS_DLGFRAME, x, y, width + 6, height + 6,
                                     session.owner->handle, nullptr, nullptr, nullptr);
     if (select_first) {
         auto &items = session.items->items;
@@ -177,7 +178,7 @@ void handle_mouse(MenuSession &session, const display::InputEvent &event) {
     bool press = event.type == display::InputType::button_down || event.type == display::InputType::double_click;
     bool release = event.type == display::InputType::button_up;
     if (target && target->handle == session.popup) {
-        int index = event.point.y / item_height;
+        int index = (event.point.y - frame_of(*target).border) / item_height;
         if (session.items && index >= 0 && index < static_cast<int>(session.items->items.size()) &&
             session.item != index) {
             session.item = index;

@@ -268,7 +268,8 @@ TEST_F(Dialogs, AutoCheckBoxAndScrollBarControlsNotifyTheDialog) {
     EXPECT_EQ(told_of(WM_COMMAND), (std::vector<WPARAM>{MAKEWPARAM(103, EN_KILLFOCUS), 117}));
     EXPECT_EQ(GetFocus(), box);
     SendMessageA(box, BM_SETCHECK, BST_UNCHECKED, 0);  // setting the mark notifies nobody
-    // A push button's raised edges sink while it is pressed; released outside it, a press is no click.
+    // A push button's raised bevel (white outermost at the top left, black and grey at the bottom right)
+    // becomes a black and a grey frame while it is pressed; released outside it, a press is no click.
     HWND ok = GetDlgItem(dialog, 101);
     RECT face;
     GetClientRect(ok, &face);
@@ -276,8 +277,9 @@ TEST_F(Dialogs, AutoCheckBoxAndScrollBarControlsNotifyTheDialog) {
         if (pressed)
             ui::mouse_down(ui::center_of(ok));
         pump_dialog(dialog);
-        EXPECT_EQ(ui::client_pixel(ok, {0, 0}), pressed ? RGB(64, 64, 64) : RGB(255, 255, 255));
-        EXPECT_EQ(ui::client_pixel(ok, {face.right - 1, face.bottom - 1}), pressed ? 0xFFFFFFu : RGB(64, 64, 64));
+        EXPECT_EQ(ui::client_pixel(ok, {0, 0}), pressed ? 0u : 0xFFFFFFu);
+        EXPECT_EQ(ui::client_pixel(ok, {1, 1}), pressed ? 0x808080u : 0xC0C0C0u);
+        EXPECT_EQ(ui::client_pixel(ok, {face.right - 2, face.bottom - 2}), 0x808080u);
     }
     ui::mouse_up(ui::center_of(box));
     pump_dialog(dialog);
