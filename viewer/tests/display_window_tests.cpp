@@ -133,3 +133,25 @@ TEST_F(DisplayWindow, AShortReportStaysOnShowAndDrawingLeavesNoGraphicsObjects) 
 }
 
 }  // namespace
+
+namespace {
+
+// Scrolled to the end, the report is shorter than the window: what lies below its last line (the trailer's
+// blank line) is the window's white, not rows of the page shown before.
+TEST_F(DisplayWindow, BelowTheLastLineNothingOfAnEarlierPageStays) {
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    for (WORD position : {40, 43}) {
+        scroll(SB_TOP);
+        scroll(SB_THUMBPOSITION, position);
+        int below = (60 - top()) * 10;  // ten-pixel lines from the top line to the report's end
+        ASSERT_LT(below, client.bottom) << position;
+        int stale = 0;
+        for (int y = below; y < client.bottom; ++y)
+            for (int x = 0; x < client.right; ++x)
+                stale += ui::client_pixel(hwnd_, {x, y}) != 0xFFFFFF;
+        EXPECT_EQ(stale, 0) << position;
+    }
+}
+
+}  // namespace

@@ -299,6 +299,44 @@ TEST_F(Dialogs, AutoCheckBoxAndScrollBarControlsNotifyTheDialog) {
                                                         MAKEWPARAM(116, SB_LINEDOWN), MAKEWPARAM(116, SB_ENDSCROLL)}));
 }
 
+// The NT 4 look on the pixels: the edit's sunken client edge (its border became one), the check box's
+// sunken white square and its mark, and the dotted focus frame inside a push button's bevel.
+TEST_F(Dialogs, EditEdgeCheckBoxAndFocusFrameAreDrawnAsNt4Did) {
+    show_form();
+    HWND edit = GetDlgItem(dialog, 103), box = GetDlgItem(dialog, 117), ok = GetDlgItem(dialog, 101);
+    EXPECT_EQ(GetWindowLongA(edit, GWL_EXSTYLE) & WS_EX_CLIENTEDGE, WS_EX_CLIENTEDGE);
+    EXPECT_EQ(GetWindowLongA(edit, GWL_STYLE) & WS_BORDER, 0);
+    RECT e;
+    GetWindowRect(edit, &e);
+    RECT c;
+    GetClientRect(box, &c);
+    int top = (c.bottom - 13) / 2;  // the square's top
+    SetFocus(ok);
+    pump_dialog(dialog);
+    const std::tuple<const char *, POINT, COLORREF, COLORREF> cases[] = {
+        // what, where (screen for the edge, else client), unchecked, checked
+        {"edge shadow", {e.left, e.top}, 0x808080, 0x808080},
+        {"edge dark", {e.left + 1, e.top + 1}, 0, 0},
+        {"edge light", {e.right - 1, e.bottom - 1}, 0xFFFFFF, 0xFFFFFF},
+        {"box shadow", {0, top}, 0x808080, 0x808080},
+        {"box dark", {1, top + 1}, 0, 0},
+        {"box inside", {10, top + 3}, 0xFFFFFF, 0xFFFFFF},
+        {"box mark", {5, top + 8}, 0xFFFFFF, 0},
+        {"focus dot", {4, 4}, 0x3F3F3F, 0x3F3F3F},
+        {"focus gap", {5, 4}, 0xC0C0C0, 0xC0C0C0},
+    };
+    for (bool checked : {false, true}) {
+        CheckDlgButton(dialog, 117, checked ? BST_CHECKED : BST_UNCHECKED);
+        pump_dialog(dialog);
+        for (auto [what, at, unchecked_color, checked_color] : cases) {
+            COLORREF seen = what[0] == 'e'   ? ui::screen_pixel(at)
+                            : what[0] == 'b' ? ui::client_pixel(box, at)
+                                             : ui::client_pixel(ok, at);
+            EXPECT_EQ(seen, checked ? checked_color : unchecked_color) << what;
+        }
+    }
+}
+
 TEST_F(Dialogs, EditTypingCaretSelectionAndDeletion) {
     show_form();
     HWND edit = GetDlgItem(dialog, 103);
