@@ -2,6 +2,8 @@
 // GetPixel from a window's DC. Win32 and GoogleTest only, so they also run on Windows and Wine.
 #include "conformance.h"
 
+#include <algorithm>
+
 namespace {
 
 // A visible static control, which paints nothing while no message is dispatched, and its DC, cleared white.
@@ -67,7 +69,7 @@ TEST_F(Canvas, DrawFocusRectIsADottedFrameThatASecondDrawRemoves) {
 }
 
 // The message box icons: a red stop sign, a yellow warning, a blue question and information mark: pixels
-// whose channels are strong (at least a0) where the hue has them and weak (below 60) where not.
+// whose channels where the hue has them are at least 30 above those where it has not.
 TEST_F(Canvas, SystemIconsShowTheirColours) {
     const LPCSTR icons[] = {IDI_HAND, IDI_EXCLAMATION, IDI_QUESTION, IDI_ASTERISK};
     const COLORREF hues[] = {RGB(255, 0, 0), RGB(255, 255, 0), RGB(0, 0, 255), RGB(0, 0, 255)};
@@ -76,11 +78,11 @@ TEST_F(Canvas, SystemIconsShowTheirColours) {
         EXPECT_TRUE(DrawIcon(dc_, 4, 4, LoadIconA(NULL, icons[k])));
         int matching = 0;
         for (int i = 0; i < 32 * 32; ++i) {
-            COLORREF p = At(4 + i % 32, 4 + i / 32);
-            int fit = 0;
-            for (int shift = 0; shift < 24; shift += 8)
-                fit += (hues[k] >> shift & 0xFF) ? (p >> shift & 0xFF) >= 0xA0 : (p >> shift & 0xFF) < 0x60;
-            matching += fit == 3;
+            int weakest_in = 255, strongest_out = 0, p = At(4 + i % 32, 4 + i / 32);
+            for (int shift = 0, v; shift < 24; shift += 8)
+                (v = p >> shift & 0xFF, hues[k] >> shift & 0xFF) ? weakest_in = std::min(weakest_in, v)
+                                                                 : strongest_out = std::max(strongest_out, v);
+            matching += weakest_in - strongest_out >= 0x30;
         }
         EXPECT_GE(matching, 12) << k;
     }
