@@ -80,7 +80,7 @@ TEST_F(DisplayWindow, ScrollCodesMoveTheTopLineWithinTheReportAndARefreshShowsLi
     scroll(SB_BOTTOM);
     int stale = 0;
     for (int y = (60 - 43) * 10; y < 214; ++y)  // below the 17 ten-pixel lines from line 43 on, to the bottom
-        for (int x = 0; x < 193 * 2 - 16; ++x)  // the template's width less the scroll bar
+        for (int x = 0; x < 193 * 2 - 16; ++x)  // the template's width less a scroll bar, at least
             stale += ui::client_pixel(hwnd_, {x, y}) != 0xFFFFFF;
     EXPECT_EQ(stale, 0);
 }
