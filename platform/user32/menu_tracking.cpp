@@ -37,7 +37,7 @@ MenuSession *&current_session() {
 }
 
 const gdi::ResolvedFont &menu_font() {
-    return *gdi::resolve_font(gdi::font_of(GetStockObject(SYSTEM_FONT))->request);
+    return *gdi::resolve_font(gdi::font_of(GetStockObject(DEFAULT_GUI_FONT))->request);
 }
 
 bool selectable(const MenuEntry &entry) {
@@ -52,6 +52,7 @@ void draw_bar(MenuSession &session) {
     // The chosen bar item shows pressed.
     RECT area = session.bar[session.bar_index].area;
     HDC dc = gdi::create_surface_dc(top->surface, {0, 0}, area);
+    SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
     HBRUSH face = CreateSolidBrush(GetSysColor(COLOR_HIGHLIGHT));
     FillRect(dc, &area, face);
     DeleteObject(face);
@@ -70,6 +71,7 @@ LRESULT CALLBACK popup_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
         return DefWindowProcA(hwnd, message, wparam, lparam);
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
+    SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
     RECT client;
     GetClientRect(hwnd, &client);
     HBRUSH face = GetSysColorBrush(COLOR_MENU);

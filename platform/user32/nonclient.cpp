@@ -124,7 +124,7 @@ void draw_nonclient(const WindowPtr &window) {
         fill(dc, bar, gdi::system_color(COLOR_MENU));
         fill(dc, RECT{bar.left, bar.bottom - 1, bar.right, bar.bottom}, RGB(128, 128, 128));
         SetBkMode(dc, TRANSPARENT);
-        SelectObject(dc, GetStockObject(SYSTEM_FONT));
+        SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));  // menus have the 8-point face, as on NT 4
         for (auto &item : menu_bar_layout(window)) {
             RECT text = item.area;
             DrawTextA(dc, item.entry->text.c_str(), -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
