@@ -56,11 +56,12 @@ Table &table() {
         t->stock[OEM_FIXED_FONT] = font(stock_font(12, 8, FIXED_PITCH, fixed_face));
         t->stock[ANSI_FIXED_FONT] = font(stock_font(12, 8, FIXED_PITCH, fixed_face));
         t->stock[SYSTEM_FIXED_FONT] = font(stock_font(16, 8, FIXED_PITCH, fixed_face));
-        // The system font, which dialogs without a font of their own and the menus use: a bold face whose
-        // characters are 13 pixels high, as in the era's 16-pixel system font with its internal leading.
+        // The system font, which dialogs without a font of their own use: a bold face whose characters are 13
+        // pixels high, as in the era's 16-pixel system font with its internal leading.
         t->stock[SYSTEM_FONT] = font(stock_font(-13, 0, VARIABLE_PITCH, sans_face, FW_BOLD));
         t->stock[DEVICE_DEFAULT_FONT] = font(stock_font(-13, 0, VARIABLE_PITCH, sans_face, FW_BOLD));
-        // 8 points at 96 dots an inch: an 11-pixel character height.
+        // 8 points at 96 dots an inch, an 11-pixel character height: the face of menus and of dialogs that ask
+        // for 8 points.
         t->stock[ANSI_VAR_FONT] = font(stock_font(-11, 0, VARIABLE_PITCH, sans_face));
         t->stock[DEFAULT_GUI_FONT] = font(stock_font(-11, 0, VARIABLE_PITCH, sans_face));
         return t;
