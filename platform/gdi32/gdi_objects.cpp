@@ -60,8 +60,7 @@ Table &table() {
         // pixels high, as in the era's 16-pixel system font with its internal leading.
         t->stock[SYSTEM_FONT] = font(stock_font(-13, 0, VARIABLE_PITCH, sans_face, FW_BOLD));
         t->stock[DEVICE_DEFAULT_FONT] = font(stock_font(-13, 0, VARIABLE_PITCH, sans_face, FW_BOLD));
-        // 8 points at 96 dots an inch, an 11-pixel character height: the face of menus and of dialogs that ask
-        // for 8 points.
+        // 8 points at 96 dots an inch, an 11-pixel character height: the face of menus.
         t->stock[ANSI_VAR_FONT] = font(stock_font(-11, 0, VARIABLE_PITCH, sans_face));
         t->stock[DEFAULT_GUI_FONT] = font(stock_font(-11, 0, VARIABLE_PITCH, sans_face));
         return t;
