@@ -16,18 +16,35 @@
 // what it holds. Main thread only.
 static char szShownReport[CB_REPORT_TEXT];
 
+static void FillWhite(HDC hdc, const RECT *lprc) {
+    HBRUSH hbrWhite;
+
+    hbrWhite = CreateSolidBrush(RGB_WHITE);
+    FillRect(hdc, lprc, hbrWhite);
+    DeleteObject(hbrWhite);
+}
+
 void DrawReport(HWND hwnd, LPCSTR lpszText) {
     HDC hdc;
     RECT rcClient;
+    RECT rcBelow;
     HFONT hfont;
     HGDIOBJ hfontOld;
+    int nHeight;
 
     hdc = GetDC(hwnd);
     GetClientRect(hwnd, &rcClient);
     hfont = CreateFontA(10, 8, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS,
                         DEFAULT_QUALITY, FIXED_PITCH, "Courier");
     hfontOld = SelectObject(hdc, hfont);
-    DrawTextA(hdc, lpszText, -1, &rcClient, DT_WORDBREAK);
+    nHeight = DrawTextA(hdc, lpszText, -1, &rcClient, DT_WORDBREAK);
+    // Below the last line nothing of an earlier page may stay: near the end of the report it is shorter
+    // than the window.
+    if (rcClient.top + nHeight < rcClient.bottom) {
+        rcBelow = rcClient;
+        rcBelow.top = rcClient.top + nHeight;
+        FillWhite(hdc, &rcBelow);
+    }
     SelectObject(hdc, hfontOld);  // a font is deleted only once no device context holds it
     DeleteObject(hfont);
     ReleaseDC(hwnd, hdc);
@@ -36,14 +53,6 @@ void DrawReport(HWND hwnd, LPCSTR lpszText) {
 static void DrawReportFrom(HWND hwnd, PREPORTBUF lpReport, LONG nTopLine) {
     CopyReportText(lpReport, nTopLine, szShownReport, sizeof szShownReport);
     DrawReport(hwnd, szShownReport);
-}
-
-static void FillWhite(HDC hdc, const RECT *lprc) {
-    HBRUSH hbrWhite;
-
-    hbrWhite = CreateSolidBrush(RGB_WHITE);
-    FillRect(hdc, lprc, hbrWhite);
-    DeleteObject(hbrWhite);
 }
 
 static INT_PTR PaintDisplay(HWND hwnd, PREPORTBUF lpReport) {

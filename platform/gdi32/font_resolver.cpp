@@ -18,9 +18,23 @@ bool names_fixed_face(std::string face) {
            face == "lucida console";
 }
 
+// The faces of the era that programs name, drawn in fonts-liberation's faces of the same widths, so that
+// every machine with the package draws them alike.
+std::string family_for(const FontRequest &request, bool want_fixed) {
+    std::string face = request.face;
+    std::transform(face.begin(), face.end(), face.begin(), ::tolower);
+    if (face == "courier" || face == "courier new")
+        return "Liberation Mono";
+    if (face == "ms sans serif" || face == "ms shell dlg" || face == "arial" || face == "helv" || face == "system")
+        return "Liberation Sans";
+    if (request.face.empty())
+        return want_fixed ? "monospace" : "sans-serif";
+    return request.face;
+}
+
 FcPattern *match_pattern(const FontRequest &request, bool want_fixed) {
     FcPattern *pattern = FcPatternCreate();
-    std::string family = request.face.empty() ? (want_fixed ? "monospace" : "sans-serif") : request.face;
+    std::string family = family_for(request, want_fixed);
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
     if (want_fixed)
         FcPatternAddInteger(pattern, FC_SPACING, FC_MONO);
@@ -44,9 +58,10 @@ cairo_scaled_font_t *scaled_font(cairo_font_face_t *face, double x_scale, double
     cairo_matrix_init_scale(&font_matrix, x_scale, y_scale);
     cairo_matrix_init_identity(&identity);
     cairo_font_options_t *options = cairo_font_options_create();
+    // Whole-pixel glyphs without grey edges, as the screen fonts of the NT 4 era were drawn.
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
-    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_FULL);
+    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_NONE);
     auto *scaled = cairo_scaled_font_create(face, &font_matrix, &identity, options);
     cairo_font_options_destroy(options);
     return scaled;
@@ -121,11 +136,17 @@ std::shared_ptr<ResolvedFont> build_font(const FontRequest &request) {
         }
         cairo_glyph_free(glyphs);
     }
+    // A byte the font has no glyph for (control bytes among them) draws the default character, as GDI
+    // does, so that no byte of a string takes no room.
+    for (int byte = 0; byte < 256; ++byte)
+        if (font->glyph[byte] == 0) {
+            font->glyph[byte] = font->glyph[default_character];
+            font->advance[byte] = font->advance[default_character];
+        }
     if (font->fixed_pitch) {
-        // Every character of a fixed-pitch font takes the same cell, whatever the hinting rounded.
+        // Every byte of a fixed-pitch font takes the same cell, whatever the hinting rounded.
         int cell_width = request.width > 0 ? request.width : font->advance['x'];
-        for (int byte = 0x20; byte < 256; ++byte)
-            font->advance[byte] = cell_width;
+        font->advance.fill(cell_width);
     }
     font->average_width = font->advance['x'];
     font->max_width = *std::max_element(font->advance.begin(), font->advance.end());

@@ -23,6 +23,9 @@ struct FontRequest {
     auto operator<=>(const FontRequest &) const = default;
 };
 
+// What a byte without a glyph draws (GetTextMetrics' tmDefaultChar).
+inline constexpr unsigned char default_character = '?';
+
 struct ResolvedFont {
     cairo_scaled_font_t *scaled = nullptr;
     std::string family;
@@ -31,7 +34,7 @@ struct ResolvedFont {
     bool fixed_pitch = false;
     int weight = FW_NORMAL;
     std::array<int, 256> advance{};          // per byte, whole pixels
-    std::array<unsigned long, 256> glyph{};  // per byte (read as Latin-1)
+    std::array<unsigned long, 256> glyph{};  // per byte (read as Latin-1); never 0
 
     int line_height() const { return ascent + descent; }
     ~ResolvedFont();

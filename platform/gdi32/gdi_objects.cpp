@@ -22,14 +22,20 @@ struct Table {
     std::uintptr_t next = first_dynamic;
 };
 
-Font stock_font(int height, int width, int pitch, const char *face) {
+Font stock_font(int height, int width, int pitch, const char *face, int weight = FW_NORMAL) {
     Font font;
     font.request.height = height;
     font.request.width = width;
     font.request.pitch_and_family = pitch;
     font.request.face = face;
+    font.request.weight = weight;
     return font;
 }
+
+// The faces the stock fonts are drawn in: fonts-liberation's, whose widths are those of the sans serif and
+// the courier of the era's screens, so text takes the room programs of the time gave it.
+constexpr const char *sans_face = "Liberation Sans";
+constexpr const char *fixed_face = "Liberation Mono";
 
 Table &table() {
     static Table *instance = [] {
@@ -46,13 +52,17 @@ Table &table() {
         t->stock[WHITE_PEN] = std::make_shared<GdiObject>(Pen{RGB(255, 255, 255), 1, false});
         t->stock[BLACK_PEN] = std::make_shared<GdiObject>(Pen{RGB(0, 0, 0), 1, false});
         t->stock[NULL_PEN] = std::make_shared<GdiObject>(Pen{0, 1, true});
-        t->stock[OEM_FIXED_FONT] = std::make_shared<GdiObject>(stock_font(12, 8, FIXED_PITCH, "monospace"));
-        t->stock[ANSI_FIXED_FONT] = std::make_shared<GdiObject>(stock_font(12, 8, FIXED_PITCH, "monospace"));
-        t->stock[SYSTEM_FIXED_FONT] = std::make_shared<GdiObject>(stock_font(16, 8, FIXED_PITCH, "monospace"));
-        t->stock[ANSI_VAR_FONT] = std::make_shared<GdiObject>(stock_font(13, 0, VARIABLE_PITCH, "sans-serif"));
-        t->stock[SYSTEM_FONT] = std::make_shared<GdiObject>(stock_font(16, 0, VARIABLE_PITCH, "sans-serif"));
-        t->stock[DEVICE_DEFAULT_FONT] = std::make_shared<GdiObject>(stock_font(16, 0, VARIABLE_PITCH, "sans-serif"));
-        t->stock[DEFAULT_GUI_FONT] = std::make_shared<GdiObject>(stock_font(13, 0, VARIABLE_PITCH, "sans-serif"));
+        auto font = [](Font value) { return std::make_shared<GdiObject>(std::move(value)); };
+        t->stock[OEM_FIXED_FONT] = font(stock_font(12, 8, FIXED_PITCH, fixed_face));
+        t->stock[ANSI_FIXED_FONT] = font(stock_font(12, 8, FIXED_PITCH, fixed_face));
+        t->stock[SYSTEM_FIXED_FONT] = font(stock_font(16, 8, FIXED_PITCH, fixed_face));
+        // The system font, which dialogs without a font of their own use: a bold face whose characters are 13
+        // pixels high, as in the era's 16-pixel system font with its internal leading.
+        t->stock[SYSTEM_FONT] = font(stock_font(-13, 0, VARIABLE_PITCH, sans_face, FW_BOLD));
+        t->stock[DEVICE_DEFAULT_FONT] = font(stock_font(-13, 0, VARIABLE_PITCH, sans_face, FW_BOLD));
+        // 8 points at 96 dots an inch, an 11-pixel character height: the face of menus.
+        t->stock[ANSI_VAR_FONT] = font(stock_font(-11, 0, VARIABLE_PITCH, sans_face));
+        t->stock[DEFAULT_GUI_FONT] = font(stock_font(-11, 0, VARIABLE_PITCH, sans_face));
         return t;
     }();
     return *instance;
@@ -180,54 +190,47 @@ std::size_t live_dc_count() {
     return t.dcs.size();
 }
 
+// The default colour scheme of the NT 4 era desktop, by COLOR_ index. Indexes past COLOR_INFOBK did not
+// exist then and read as black.
+constexpr std::array<COLORREF, COLOR_INFOBK + 1> nt4_scheme = {
+    RGB(192, 192, 192),  // COLOR_SCROLLBAR
+    RGB(0, 128, 128),    // COLOR_BACKGROUND
+    RGB(0, 0, 128),      // COLOR_ACTIVECAPTION
+    RGB(128, 128, 128),  // COLOR_INACTIVECAPTION
+    RGB(192, 192, 192),  // COLOR_MENU
+    RGB(255, 255, 255),  // COLOR_WINDOW
+    RGB(0, 0, 0),        // COLOR_WINDOWFRAME
+    RGB(0, 0, 0),        // COLOR_MENUTEXT
+    RGB(0, 0, 0),        // COLOR_WINDOWTEXT
+    RGB(255, 255, 255),  // COLOR_CAPTIONTEXT
+    RGB(192, 192, 192),  // COLOR_ACTIVEBORDER
+    RGB(192, 192, 192),  // COLOR_INACTIVEBORDER
+    RGB(128, 128, 128),  // COLOR_APPWORKSPACE
+    RGB(0, 0, 128),      // COLOR_HIGHLIGHT
+    RGB(255, 255, 255),  // COLOR_HIGHLIGHTTEXT
+    RGB(192, 192, 192),  // COLOR_BTNFACE, COLOR_3DFACE
+    RGB(128, 128, 128),  // COLOR_BTNSHADOW, COLOR_3DSHADOW
+    RGB(128, 128, 128),  // COLOR_GRAYTEXT
+    RGB(0, 0, 0),        // COLOR_BTNTEXT
+    RGB(192, 192, 192),  // COLOR_INACTIVECAPTIONTEXT
+    RGB(255, 255, 255),  // COLOR_BTNHIGHLIGHT, COLOR_3DHILIGHT
+    RGB(0, 0, 0),        // COLOR_3DDKSHADOW
+    RGB(192, 192, 192),  // COLOR_3DLIGHT
+    RGB(0, 0, 0),        // COLOR_INFOTEXT
+    RGB(255, 255, 225),  // COLOR_INFOBK
+};
+
 COLORREF system_color(int index) {
-    switch (index) {
-        case COLOR_SCROLLBAR:
-            return RGB(192, 192, 192);
-        case COLOR_BACKGROUND:
-            return RGB(0, 128, 128);
-        case COLOR_ACTIVECAPTION:
-            return RGB(0, 0, 128);
-        case COLOR_INACTIVECAPTION:
-            return RGB(128, 128, 128);
-        case COLOR_MENU:
-            return RGB(192, 192, 192);
-        case COLOR_WINDOW:
-            return RGB(255, 255, 255);
-        case COLOR_WINDOWFRAME:
-            return RGB(0, 0, 0);
-        case COLOR_MENUTEXT:
-            return RGB(0, 0, 0);
-        case COLOR_WINDOWTEXT:
-            return RGB(0, 0, 0);
-        case COLOR_CAPTIONTEXT:
-            return RGB(255, 255, 255);
-        case COLOR_ACTIVEBORDER:
-            return RGB(192, 192, 192);
-        case COLOR_INACTIVEBORDER:
-            return RGB(192, 192, 192);
-        case COLOR_APPWORKSPACE:
-            return RGB(128, 128, 128);
-        case COLOR_HIGHLIGHT:
-            return RGB(0, 0, 128);
-        case COLOR_HIGHLIGHTTEXT:
-            return RGB(255, 255, 255);
-        case COLOR_BTNFACE:
-            return RGB(192, 192, 192);
-        case COLOR_BTNSHADOW:
-            return RGB(128, 128, 128);
-        case COLOR_GRAYTEXT:
-            return RGB(128, 128, 128);
-        case COLOR_BTNTEXT:
-            return RGB(0, 0, 0);
-        default:
-            return RGB(0, 0, 0);
-    }
+    return index >= 0 && index < static_cast<int>(nt4_scheme.size()) ? nt4_scheme[index] : RGB(0, 0, 0);
+}
+
+bool is_system_color(int index) {
+    return index >= 0 && index < static_cast<int>(nt4_scheme.size());
 }
 
 bool brush_color(HBRUSH brush, COLORREF &color) {
     auto value = reinterpret_cast<std::uintptr_t>(brush);
-    if (value >= 1 && value <= COLOR_BTNTEXT + 1) {
+    if (value >= 1 && is_system_color(static_cast<int>(value - 1))) {
         color = system_color(static_cast<int>(value - 1));
         return true;
     }

@@ -66,8 +66,10 @@ std::size_t live_dc_count();
 // ((HBRUSH)(COLOR_x + 1)) are accepted as Windows accepts them.
 bool brush_color(HBRUSH brush, COLORREF &color);
 
-// The system colours user32 and gdi32 paint with.
+// The system colours user32 and gdi32 paint with: the NT 4 default scheme. An index outside it reads as black
+// and is_system_color says false.
 COLORREF system_color(int index);
+bool is_system_color(int index);
 
 void set_source_color(cairo_t *cr, COLORREF color);
 

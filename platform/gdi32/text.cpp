@@ -40,7 +40,7 @@ void draw_line(DeviceContext &dc, const ResolvedFont &font, const TextLine &line
             underline_x = pen;
             underline_width = advance;
         }
-        if (font.glyph[byte] != 0)
+        if (line.text[i] != '\t' || tab_width == 0)
             glyphs.push_back({font.glyph[byte], static_cast<double>(pen), static_cast<double>(y + font.ascent)});
         pen += advance;
     }
@@ -154,7 +154,7 @@ extern "C" BOOL WINAPI GetTextMetricsA(HDC hdc, LPTEXTMETRICA lptm) {
     lptm->tmDigitizedAspectY = 96;
     lptm->tmFirstChar = 0x20;
     lptm->tmLastChar = 0xFF;
-    lptm->tmDefaultChar = '?';
+    lptm->tmDefaultChar = static_cast<char>(default_character);
     lptm->tmBreakChar = ' ';
     // The low bit set means variable pitch, as the published field has it.
     lptm->tmPitchAndFamily = static_cast<BYTE>(font.fixed_pitch ? FF_MODERN : (FF_SWISS | 1));

@@ -4,6 +4,8 @@
 
 #include <wingdi.h>
 
+#include <algorithm>
+
 namespace platform::user {
 namespace {
 
@@ -19,61 +21,70 @@ void click(HWND hwnd, const WindowPtr &window) {
     notify_parent(hwnd, BN_CLICKED);
 }
 
+void frame_line(HDC dc, RECT &area, int color_index) {
+    DrawEdge(dc, &area, BDR_OUTER, BF_RECT | BF_ADJUST | (color_index == COLOR_WINDOWFRAME ? BF_MONO : BF_FLAT));
+}
+
+// A push button as NT 4 drew it: a raised bevel with the highlight outermost; the default button in a black
+// frame; held down, a black and a grey frame around a flat face with the text one pixel down and right;
+// the focus a dotted frame inside the face.
 void paint_push_button(HDC dc, const WindowPtr &window, const RECT &client) {
     bool is_default = (window->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
     bool pressed = window->control.pressed;
-    fill_solid(dc, client, GetSysColor(COLOR_BTNFACE));
     RECT face = client;
-    if (is_default) {
-        fill_solid(dc, RECT{face.left, face.top, face.right, face.top + 1}, 0);
-        fill_solid(dc, RECT{face.left, face.bottom - 1, face.right, face.bottom}, 0);
-        fill_solid(dc, RECT{face.left, face.top, face.left + 1, face.bottom}, 0);
-        fill_solid(dc, RECT{face.right - 1, face.top, face.right, face.bottom}, 0);
-        face = {face.left + 1, face.top + 1, face.right - 1, face.bottom - 1};
-    }
-    COLORREF light = pressed ? RGB(64, 64, 64) : RGB(255, 255, 255);
-    COLORREF dark = pressed ? RGB(255, 255, 255) : RGB(64, 64, 64);
-    fill_solid(dc, RECT{face.left, face.top, face.right, face.top + 1}, light);
-    fill_solid(dc, RECT{face.left, face.top, face.left + 1, face.bottom}, light);
-    fill_solid(dc, RECT{face.left, face.bottom - 1, face.right, face.bottom}, dark);
-    fill_solid(dc, RECT{face.right - 1, face.top, face.right, face.bottom}, dark);
+    FillRect(dc, &face, GetSysColorBrush(COLOR_BTNFACE));
+    if (is_default || pressed)
+        frame_line(dc, face, COLOR_WINDOWFRAME);
+    if (pressed)
+        frame_line(dc, face, COLOR_BTNSHADOW);
+    else
+        DrawEdge(dc, &face, EDGE_RAISED, BF_RECT | BF_SOFT | BF_ADJUST);
     RECT text = face;
     if (pressed)
         text = {text.left + 1, text.top + 1, text.right + 1, text.bottom + 1};
     SetBkMode(dc, TRANSPARENT);
-    if (!is_enabled(*window))
-        SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+    SetTextColor(dc, GetSysColor(is_enabled(*window) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
     DrawTextA(dc, window->text.c_str(), -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     if (thread_state().focus == window->handle) {
-        // A thin frame inside the face marks the focus.
-        RECT f{face.left + 3, face.top + 3, face.right - 3, face.bottom - 3};
-        fill_solid(dc, RECT{f.left, f.top, f.right, f.top + 1}, RGB(96, 96, 96));
-        fill_solid(dc, RECT{f.left, f.bottom - 1, f.right, f.bottom}, RGB(96, 96, 96));
+        RECT focus{face.left + 2, face.top + 2, face.right - 2, face.bottom - 2};
+        DrawFocusRect(dc, &focus);
     }
 }
 
+// The check mark: seven columns three pixels tall, down to the third column and up to the seventh.
+void draw_check_mark(HDC dc, int left, int top) {
+    static constexpr int column_top[7] = {2, 3, 4, 3, 2, 1, 0};
+    for (int i = 0; i < 7; ++i) {
+        RECT run{left + i, top + column_top[i], left + i + 1, top + column_top[i] + 3};
+        FillRect(dc, &run, GetSysColorBrush(COLOR_WINDOWTEXT));
+    }
+}
+
+// A check box: a 13-pixel sunken square, white (the face while held down), the mark inside, the text at
+// its right; the focus a dotted frame around the text.
 void paint_check_box(HDC dc, const WindowPtr &window, const RECT &client) {
-    fill_solid(dc, client, GetSysColor(COLOR_BTNFACE));
-    int size = 13;
+    FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+    constexpr int size = 13;
     int top = (client.bottom - client.top - size) / 2;
     RECT box{client.left, top, client.left + size, top + size};
-    fill_solid(dc, box, RGB(0, 0, 0));
-    fill_solid(dc, RECT{box.left + 1, box.top + 1, box.right - 1, box.bottom - 1},
-               window->control.pressed ? GetSysColor(COLOR_BTNFACE) : RGB(255, 255, 255));
-    if (window->control.checked) {
-        // A cross made of two diagonals.
-        for (int i = 0; i < size - 6; ++i) {
-            fill_solid(dc, RECT{box.left + 3 + i, box.top + 3 + i, box.left + 4 + i, box.top + 4 + i}, 0);
-            fill_solid(dc, RECT{box.right - 4 - i, box.top + 3 + i, box.right - 3 - i, box.top + 4 + i}, 0);
-        }
-    }
-    RECT text{box.right + 4, client.top, client.right, client.bottom};
+    DrawEdge(dc, &box, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+    FillRect(dc, &box, GetSysColorBrush(window->control.pressed ? COLOR_BTNFACE : COLOR_WINDOW));
+    if (window->control.checked)
+        draw_check_mark(dc, box.left + 1, box.top + 1);
+    RECT text{client.left + size + 4, client.top, client.right, client.bottom};
     SetBkMode(dc, TRANSPARENT);
-    if (!is_enabled(*window))
-        SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+    SetTextColor(dc, GetSysColor(is_enabled(*window) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
     DrawTextA(dc, window->text.c_str(), -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-    if (thread_state().focus == window->handle)
-        fill_solid(dc, RECT{text.left, text.bottom - 2, text.right, text.bottom - 1}, RGB(96, 96, 96));
+    if (thread_state().focus == window->handle) {
+        RECT extent = text;
+        DrawTextA(dc, window->text.c_str(), -1, &extent, DT_LEFT | DT_SINGLELINE | DT_CALCRECT);
+        int height = extent.bottom - extent.top;
+        RECT focus{text.left - 1, text.top + (text.bottom - text.top - height) / 2 - 1,
+                   std::min(extent.right + 1, client.right), 0};
+        focus.bottom = std::min<LONG>(focus.top + height + 2, client.bottom);
+        focus.top = std::max<LONG>(focus.top, client.top);
+        DrawFocusRect(dc, &focus);
+    }
 }
 
 }  // namespace

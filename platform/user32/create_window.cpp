@@ -128,9 +128,12 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCS
         parent->children.push_back(handle);
     if (!window->is_child()) {
         auto &backend = platform::display::backend();
+        // A window manager draws the frame of a window with a caption; one without (a pop-up menu) shows its
+        // own frame whole.
         Frame frame = frame_of(*window);
-        backend.set_frame_insets(window->surface_id,
-                                 RECT{frame.border, frame.border + frame.caption, frame.border, frame.border});
+        if (frame.caption)
+            backend.set_frame_insets(window->surface_id,
+                                     RECT{frame.border, frame.border + frame.caption, frame.border, frame.border});
         HICON icon = cls->icon;
         if (auto owner_window = find_window_quiet(window->owner); !icon && owner_window)
             icon = owner_window->window_class->icon;

@@ -56,6 +56,13 @@ LRESULT CALLBACK default_dialog_proc(HWND hwnd, UINT message, WPARAM wparam, LPA
     return DefDlgProcA(hwnd, message, wparam, lparam);
 }
 
+// An edit control with a border gets the sunken client edge instead, as the dialog manager gives every
+// dialog of a program of the NT 4 era its 3D look.
+bool edit_gets_client_edge(const std::string &class_name, DWORD style) {
+    return (style & WS_BORDER) && class_name.size() == 4 && (class_name[0] | 0x20) == 'e' &&
+           (class_name[1] | 0x20) == 'd' && (class_name[2] | 0x20) == 'i' && (class_name[3] | 0x20) == 't';
+}
+
 int scale(int units, int base, int divisor) {
     return static_cast<int>(std::lround(units * base / static_cast<double>(divisor)));
 }
@@ -112,7 +119,12 @@ HWND create_dialog(HINSTANCE instance, const resources::Dialog &tmpl, HWND owner
     for (const auto &control : tmpl.controls) {
         std::string control_class(control.class_name), text(control.text);
         DWORD control_style = control.style | WS_CHILD;
-        HWND item = CreateWindowExA(control.ex_style, control_class.c_str(), text.c_str(), control_style,
+        DWORD control_ex_style = control.ex_style;
+        if (edit_gets_client_edge(control_class, control_style)) {
+            control_style &= ~WS_BORDER;
+            control_ex_style |= WS_EX_CLIENTEDGE;
+        }
+        HWND item = CreateWindowExA(control_ex_style, control_class.c_str(), text.c_str(), control_style,
                                     scale(control.x, state->base_x, 4), scale(control.y, state->base_y, 8),
                                     scale(control.cx, state->base_x, 4), scale(control.cy, state->base_y, 8), hwnd,
                                     reinterpret_cast<HMENU>(static_cast<LONG_PTR>(control.id)), instance, nullptr);

@@ -79,7 +79,7 @@ std::vector<MenuBarItem> menu_bar_layout(const WindowPtr &window) {
         return layout;
     RECT client = client_in_surface(window);
     int x = client.left + 2;
-    auto font = gdi::resolve_font(gdi::font_of(GetStockObject(SYSTEM_FONT))->request);
+    auto font = gdi::resolve_font(gdi::font_of(GetStockObject(DEFAULT_GUI_FONT))->request);  // the menu font
     for (auto &entry : menu->items) {
         std::string shown;
         for (std::size_t i = 0; i < entry.text.size(); ++i)

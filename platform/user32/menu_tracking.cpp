@@ -37,7 +37,7 @@ MenuSession *&current_session() {
 }
 
 const gdi::ResolvedFont &menu_font() {
-    return *gdi::resolve_font(gdi::font_of(GetStockObject(SYSTEM_FONT))->request);
+    return *gdi::resolve_font(gdi::font_of(GetStockObject(DEFAULT_GUI_FONT))->request);
 }
 
 bool selectable(const MenuEntry &entry) {
@@ -52,6 +52,7 @@ void draw_bar(MenuSession &session) {
     // The chosen bar item shows pressed.
     RECT area = session.bar[session.bar_index].area;
     HDC dc = gdi::create_surface_dc(top->surface, {0, 0}, area);
+    SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
     HBRUSH face = CreateSolidBrush(GetSysColor(COLOR_HIGHLIGHT));
     FillRect(dc, &area, face);
     DeleteObject(face);
@@ -70,6 +71,7 @@ LRESULT CALLBACK popup_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
         return DefWindowProcA(hwnd, message, wparam, lparam);
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
+    SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
     RECT client;
     GetClientRect(hwnd, &client);
     HBRUSH face = GetSysColorBrush(COLOR_MENU);
@@ -123,7 +125,8 @@ void open_popup(MenuSession &session, int bar_index, bool select_first) {
     int height = static_cast<int>(session.items->items.size()) * item_height;
     RECT area = session.bar[bar_index].area;
     int x = session.owner->rect.left + area.left, y = session.owner->rect.top + area.bottom + 1;
-    session.popup = CreateWindowExA(0, popup_class, "", WS_POPUP | WS_BORDER, x, y, width + 2, height + 2,
+    // A raised frame as wide as a dialog's: two edge lines and a line of the menu's face.
+    session.popup = CreateWindowExA(0, popup_class, "", WS_POPUP | WS_DLGFRAME, x, y, width + 6, height + 6,
                                     session.owner->handle, nullptr, nullptr, nullptr);
     if (select_first) {
         auto &items = session.items->items;
@@ -177,7 +180,7 @@ void handle_mouse(MenuSession &session, const display::InputEvent &event) {
     bool press = event.type == display::InputType::button_down || event.type == display::InputType::double_click;
     bool release = event.type == display::InputType::button_up;
     if (target && target->handle == session.popup) {
-        int index = event.point.y / item_height;
+        int index = (event.point.y - frame_of(*target).border) / item_height;
         if (session.items && index >= 0 && index < static_cast<int>(session.items->items.size()) &&
             session.item != index) {
             session.item = index;

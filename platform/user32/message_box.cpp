@@ -2,6 +2,7 @@
 #include "gdi32/gdi_objects.h"
 #include "gdi32/text_layout.h"
 #include "dialog.h"
+#include "message_box_icons.h"
 #include "window_manager.h"
 
 #include <algorithm>
@@ -116,7 +117,7 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UI
 
     std::vector<platform::resources::DialogControl> controls;
     if (icon)
-        controls.push_back({"STATIC", icon, -1, WS_CHILD | WS_VISIBLE | SS_CENTER, 0, 8, 8, 16, 16});
+        controls.push_back(message_box_icon_control(uType));
     controls.push_back({"STATIC", text, 0xFFFF, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0,
                         static_cast<std::int16_t>(text_x), static_cast<std::int16_t>(text_y),
                         static_cast<std::int16_t>(text_cx), static_cast<std::int16_t>(text_cy)});

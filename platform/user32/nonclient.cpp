@@ -45,9 +45,8 @@ CaptionBoxes caption_boxes(const Window &window, const RECT &outer) {
 void draw_box(HDC dc, const RECT &box, int sign) {
     if (box.right <= box.left)
         return;
-    fill(dc, box, RGB(192, 192, 192));
-    fill(dc, RECT{box.left, box.bottom - 1, box.right, box.bottom}, RGB(64, 64, 64));
-    fill(dc, RECT{box.right - 1, box.top, box.right, box.bottom}, RGB(64, 64, 64));
+    RECT face = box;
+    DrawEdge(dc, &face, EDGE_RAISED, BF_RECT | BF_SOFT | BF_MIDDLE);
     int l = box.left + 4, t = box.top + 4, r = box.right - 5, b = box.bottom - 5;
     switch (sign) {
         case 0:
@@ -72,7 +71,7 @@ void draw_box(HDC dc, const RECT &box, int sign) {
 
 void draw_nonclient(const WindowPtr &window) {
     Frame frame = frame_of(*window);
-    if (!frame.border && !frame.caption && !frame.menu && !frame.vscroll)
+    if (!frame.border && !frame.edge && !frame.caption && !frame.menu && !frame.vscroll)
         return;
     auto top = top_level_of(window);
     if (!top || !top->surface)
@@ -80,19 +79,25 @@ void draw_nonclient(const WindowPtr &window) {
     RECT outer = surface_rect(window);
     HDC dc = gdi::create_surface_dc(top->surface, {0, 0}, outer);
     RECT client = client_in_surface(window);
-    if (frame.border) {
-        COLORREF edge = window->is_child() ? RGB(0, 0, 0) : RGB(192, 192, 192);
-        fill(dc, RECT{outer.left, outer.top, outer.right, client.top - frame.menu - frame.caption}, edge);
-        fill(dc, RECT{outer.left, outer.top, client.left, outer.bottom}, edge);
-        fill(dc, RECT{client.right + frame.vscroll, outer.top, outer.right, outer.bottom}, edge);
-        fill(dc, RECT{outer.left, client.bottom + frame.hscroll, outer.right, outer.bottom}, edge);
-        if (!window->is_child()) {
-            // A dark outline around top-level frames.
-            fill(dc, RECT{outer.left, outer.top, outer.right, outer.top + 1}, RGB(64, 64, 64));
-            fill(dc, RECT{outer.left, outer.bottom - 1, outer.right, outer.bottom}, RGB(64, 64, 64));
-            fill(dc, RECT{outer.left, outer.top, outer.left + 1, outer.bottom}, RGB(64, 64, 64));
-            fill(dc, RECT{outer.right - 1, outer.top, outer.right, outer.bottom}, RGB(64, 64, 64));
-        }
+    if (frame.border == 1) {
+        // A thin border is a black line.
+        RECT line = outer;
+        DrawEdge(dc, &line, BDR_OUTER, BF_RECT | BF_MONO);
+    } else if (frame.border > 1) {
+        // A dialog or sizing frame: a raised edge, then the border's face.
+        fill(dc, RECT{outer.left, outer.top, outer.right, outer.top + frame.border}, GetSysColor(COLOR_ACTIVEBORDER));
+        fill(dc, RECT{outer.left, outer.bottom - frame.border, outer.right, outer.bottom},
+             GetSysColor(COLOR_ACTIVEBORDER));
+        fill(dc, RECT{outer.left, outer.top, outer.left + frame.border, outer.bottom}, GetSysColor(COLOR_ACTIVEBORDER));
+        fill(dc, RECT{outer.right - frame.border, outer.top, outer.right, outer.bottom},
+             GetSysColor(COLOR_ACTIVEBORDER));
+        RECT edge = outer;
+        DrawEdge(dc, &edge, EDGE_RAISED, BF_RECT);
+    }
+    if (frame.edge) {
+        RECT sunken{outer.left + frame.border, outer.top + frame.border + frame.caption + frame.menu,
+                    outer.right - frame.border, outer.bottom - frame.border};
+        DrawEdge(dc, &sunken, EDGE_SUNKEN, BF_RECT);
     }
     if (frame.caption) {
         bool active = thread_state().active == window->handle;
@@ -119,7 +124,7 @@ void draw_nonclient(const WindowPtr &window) {
         fill(dc, bar, gdi::system_color(COLOR_MENU));
         fill(dc, RECT{bar.left, bar.bottom - 1, bar.right, bar.bottom}, RGB(128, 128, 128));
         SetBkMode(dc, TRANSPARENT);
-        SelectObject(dc, GetStockObject(SYSTEM_FONT));
+        SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));  // menus have the 8-point face, as on NT 4
         for (auto &item : menu_bar_layout(window)) {
             RECT text = item.area;
             DrawTextA(dc, item.entry->text.c_str(), -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);

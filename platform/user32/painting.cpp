@@ -189,6 +189,9 @@ extern "C" HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
     cairo_region_t *region = window->has_update() ? cairo_region_copy(window->update) : cairo_region_create();
     bool erase = window->erase_pending;
     validate(window, nullptr);
+    // A child's frame (a client edge, a border) comes after its parent's background, as WM_NCPAINT does.
+    if (window->is_child())
+        draw_nonclient(window);
     HDC dc = window_dc(window, region);
     cairo_rectangle_int_t extents;
     cairo_region_get_extents(region, &extents);

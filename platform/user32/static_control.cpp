@@ -3,7 +3,22 @@
 
 #include <wingdi.h>
 
+#include <string>
+
 namespace platform::user {
+namespace {
+
+HICON load_named_icon(HINSTANCE instance, const std::string &name) {
+    if (name.size() > 1 && name[0] == '#' && name.find_first_not_of("0123456789", 1) == std::string::npos &&
+        name.size() <= 6) {
+        LPCSTR id = MAKEINTRESOURCEA(std::stoi(name.substr(1)) & 0xFFFF);
+        HICON icon = LoadIconA(instance, id);
+        return icon ? icon : LoadIconA(nullptr, id);
+    }
+    return LoadIconA(instance, name.c_str());
+}
+
+}  // namespace
 
 LRESULT CALLBACK static_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     auto window = find_window_quiet(hwnd);
@@ -13,8 +28,9 @@ LRESULT CALLBACK static_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
     switch (message) {
         case WM_CREATE:
             if (type == SS_ICON) {
-                // The text names the icon resource; the control takes the icon's size.
-                window->control.icon = LoadIconA(window->instance, window->text.c_str());
+                // The text names the icon resource ("#number" for a numbered one, a system icon among them);
+                // the control takes the icon's size.
+                window->control.icon = load_named_icon(window->instance, window->text);
                 window->rect.right = window->rect.left + 32;
                 window->rect.bottom = window->rect.top + 32;
             }

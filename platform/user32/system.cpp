@@ -1,5 +1,6 @@
 // System colours and metrics, beeps, stock icons and cursors.
 #include "gdi32/gdi_objects.h"
+#include "message_box_icons.h"
 #include "rc/resource_tables.h"
 #include "window_manager.h"
 
@@ -43,7 +44,7 @@ extern "C" DWORD WINAPI GetSysColor(int nIndex) {
 }
 
 extern "C" HBRUSH WINAPI GetSysColorBrush(int nIndex) {
-    if (nIndex < 0 || nIndex > COLOR_BTNTEXT)
+    if (!platform::gdi::is_system_color(nIndex))
         return nullptr;
     return reinterpret_cast<HBRUSH>(static_cast<std::uintptr_t>(nIndex + 1));
 }
@@ -131,6 +132,10 @@ extern "C" HCURSOR WINAPI SetCursor(HCURSOR hCursor) {
 
 extern "C" BOOL WINAPI DrawIcon(HDC hDC, int X, int Y, HICON hIcon) {
     auto *dc = platform::gdi::dc_of(hDC);
+    if (dc && draw_system_icon(dc->cr, X, Y, reinterpret_cast<std::uintptr_t>(hIcon))) {
+        dc->surface->mark_dirty();
+        return TRUE;
+    }
     const platform::resources::Icon *icon = icon_pixels(hIcon);
     if (!dc || !icon)
         return FALSE;

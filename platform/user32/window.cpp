@@ -112,6 +112,8 @@ Frame frame_of(const Window &window) {
         frame.border = 3;
     else if (style & WS_BORDER)
         frame.border = 1;
+    if (window.ex_style & WS_EX_CLIENTEDGE)
+        frame.edge = 2;
     if ((style & WS_CAPTION) == WS_CAPTION)
         frame.caption = 18;
     if (!window.is_child() && window.menu)
@@ -127,8 +129,8 @@ RECT client_in_window(const Window &window) {
     Frame frame = frame_of(window);
     int width = window.rect.right - window.rect.left;
     int height = window.rect.bottom - window.rect.top;
-    RECT client{frame.border, frame.border + frame.caption + frame.menu, width - frame.border - frame.vscroll,
-                height - frame.border - frame.hscroll};
+    int side = frame.border + frame.edge;
+    RECT client{side, side + frame.caption + frame.menu, width - side - frame.vscroll, height - side - frame.hscroll};
     if (client.right < client.left)
         client.right = client.left;
     if (client.bottom < client.top)

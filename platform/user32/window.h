@@ -103,6 +103,7 @@ WindowPtr top_level_of(const WindowPtr &window);
 // Geometry. Window rectangles relative to the top-level surface, and the client area within the window.
 struct Frame {
     int border = 0;   // each side
+    int edge = 0;     // a sunken client edge inside the border, each side
     int caption = 0;  // below the top border
     int menu = 0;     // below the caption
     int vscroll = 0;  // at the right of the client area

@@ -76,6 +76,13 @@ TEST_F(DisplayWindow, ScrollCodesMoveTheTopLineWithinTheReportAndARefreshShowsLi
     int nMin = -1, nMax = -1;
     GetScrollRange(hwnd_, SB_VERT, &nMin, &nMax);
     EXPECT_EQ(std::to_string(nMin) + " " + std::to_string(nMax) + " " + shown(), "0 43 0 000");
+    // At the end the report is shorter than the window: below its last line nothing of the first page stays.
+    scroll(SB_BOTTOM);
+    int stale = 0;
+    for (int y = (60 - 43) * 10; y < 214; ++y)  // below the 17 ten-pixel lines from line 43 on, to the bottom
+        for (int x = 0; x < 193 * 2 - 16; ++x)  // the template's width less a scroll bar, at least
+            stale += ui::client_pixel(hwnd_, {x, y}) != 0xFFFFFF;
+    EXPECT_EQ(stale, 0);
 }
 
 TEST_F(DisplayWindow, ScrollingHoldsPeriodicRefreshOnceAndADoubleClickReleasesIt) {

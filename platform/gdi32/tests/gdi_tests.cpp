@@ -118,4 +118,27 @@ TEST(DrawText, BreaksWrapsAndClipsLines) {
     DeleteObject(font);
 }
 
+// In the 8 by 10 report font every byte takes one cell, one without a glyph (a control or C1 byte, a tab
+// without DT_EXPANDTABS) too: it draws the default character, so nothing of an older line shows after it.
+TEST(FixedPitchText, EveryByteTakesOneCellAndTheUnprintableOnesShowTheDefaultCharacter) {
+    const std::tuple<std::string, int> cases[] = {
+        {"\x01\x02__MSBROWSE__\x02", 14}, {std::string("A\0B", 3), 1}, {"\x7f\x81\x9d", 1}, {"A\tB", 1}};
+    HFONT font = report_font();
+    for (auto &[text, unprintable] : cases) {
+        int length = static_cast<int>(text.size());
+        Canvas canvas(200, 20);
+        SelectObject(canvas.dc, font);
+        RECT all{0, 0, 200, 20};
+        FillRect(canvas.dc, &all, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
+        SIZE size{};
+        GetTextExtentPoint32A(canvas.dc, text.data(), length, &size);
+        TextOutA(canvas.dc, 0, 0, text.data(), length);
+        EXPECT_EQ(size.cx, 8 * length) << length;
+        EXPECT_TRUE(canvas.has_ink({unprintable * 8, 0, unprintable * 8 + 8, 10})) << length;
+        // The opaque background covers every cell and stops after the last.
+        EXPECT_EQ(GetPixel(canvas.dc, 8 * length - 1, 9) * 2 + GetPixel(canvas.dc, 8 * length, 5), white * 2 + grey);
+    }
+    DeleteObject(font);
+}
+
 }  // namespace

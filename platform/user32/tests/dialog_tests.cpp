@@ -231,8 +231,20 @@ TEST_F(Dialogs, AutoCheckBoxAndScrollBarControlsNotifyTheDialog) {
     EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(told_of(WM_COMMAND), (std::vector<WPARAM>{MAKEWPARAM(103, EN_KILLFOCUS), 117}));
     EXPECT_EQ(GetFocus(), box);
-    SendMessageA(box, BM_SETCHECK, BST_UNCHECKED, 0);  // setting the mark notifies nobody
-    // A push button's raised edges sink while it is pressed; released outside it, a press is no click.
+    // The edit's border became a sunken client edge; the box's sunken white square (from y 3) has the mark.
+    RECT edit;
+    GetWindowRect(GetDlgItem(dialog, 103), &edit);
+    EXPECT_EQ(ui::screen_pixel({edit.left, edit.top}) + ui::screen_pixel({edit.left + 1, edit.top + 1}), 0x808080u);
+    for (COLORREF mark : {0u, 0xFFFFFFu}) {
+        const POINT probes[] = {{0, 3}, {1, 4}, {10, 6}, {5, 11}};
+        const COLORREF expected[] = {0x808080, 0, 0xFFFFFF, mark};
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(ui::client_pixel(box, probes[i]), expected[i]) << i << " " << mark;
+        SendMessageA(box, BM_SETCHECK, BST_UNCHECKED, 0);  // setting the mark notifies nobody
+        pump_dialog(dialog);
+    }
+    // A push button's raised bevel (white outermost at the top left, black and grey at the bottom right)
+    // becomes a black and a grey frame while it is pressed; released outside it, a press is no click.
     HWND ok = GetDlgItem(dialog, 101);
     RECT face;
     GetClientRect(ok, &face);
@@ -240,8 +252,9 @@ TEST_F(Dialogs, AutoCheckBoxAndScrollBarControlsNotifyTheDialog) {
         if (pressed)
             ui::mouse_down(ui::center_of(ok));
         pump_dialog(dialog);
-        EXPECT_EQ(ui::client_pixel(ok, {0, 0}), pressed ? RGB(64, 64, 64) : RGB(255, 255, 255));
-        EXPECT_EQ(ui::client_pixel(ok, {face.right - 1, face.bottom - 1}), pressed ? 0xFFFFFFu : RGB(64, 64, 64));
+        EXPECT_EQ(ui::client_pixel(ok, {0, 0}), pressed ? 0u : 0xFFFFFFu);
+        EXPECT_EQ(ui::client_pixel(ok, {1, 1}), pressed ? 0x808080u : 0xC0C0C0u);
+        EXPECT_EQ(ui::client_pixel(ok, {4, 4}), pressed ? 0x3F3F3Fu : 0xC0C0C0u);  // a dot of the focus frame
     }
     ui::mouse_up(ui::center_of(box));
     pump_dialog(dialog);
