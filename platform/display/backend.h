@@ -16,7 +16,24 @@ namespace platform::display {
 
 using SurfaceId = std::uint32_t;
 
-enum class InputType { button_down, button_up, double_click, mouse_move, key_down, key_up, character, close };
+// What happens to a surface: the user's input, and what a window manager does to it (close, moved,
+// show_state, activated, deactivated).
+enum class InputType {
+    button_down,
+    button_up,
+    double_click,
+    mouse_move,
+    key_down,
+    key_up,
+    character,
+    close,        // the manager's close button
+    moved,        // the manager moved or sized it: `area`
+    show_state,   // the manager maximised, minimised or restored it: `state`
+    activated,    // the manager gave it the keyboard focus
+    deactivated,  // the keyboard focus left it for a window of another program (or none)
+};
+
+enum class ShowState { normal, maximized, minimized };
 
 // Input on a surface. Points are relative to the surface's top left corner.
 struct InputEvent {
@@ -26,6 +43,19 @@ struct InputEvent {
     unsigned virtual_key = 0;  // key_down, key_up
     char character = 0;        // character
     bool shift = false;
+    RECT area{};                          // moved: the whole surface on the screen, frame drawn by user32 included
+    ShowState state = ShowState::normal;  // show_state
+};
+
+// What a window's style asks a window manager to offer for its surface.
+struct SurfaceTraits {
+    bool caption = true;
+    bool sizable = true;  // a sizing frame; without one the manager keeps the size
+    bool minimize_box = true;
+    bool maximize_box = true;
+    bool close_box = true;   // the system menu, whose Close the close button is
+    bool dialog = false;     // a dialog box or message box
+    bool unmanaged = false;  // a pop-up menu: shown where it is asked to be, with no frame and no focus
 };
 
 class Backend {
@@ -38,7 +68,12 @@ public:
     virtual void destroy_surface(SurfaceId surface) = 0;
     virtual void show_surface(SurfaceId surface, bool visible) = 0;
     virtual void move_surface(SurfaceId surface, const RECT &area) = 0;
+    // Raises the surface, then the surfaces it owns above it (and theirs above them).
     virtual void raise_surface(SurfaceId surface) = 0;
+    // Gives the surface the keyboard focus once it shows; nothing for a backend without a keyboard of its own.
+    virtual void focus_surface(SurfaceId surface) {}
+    // Before the surface first shows, and when the style changes.
+    virtual void set_traits(SurfaceId surface, const SurfaceTraits &traits) {}
     virtual void set_title(SurfaceId surface, std::string_view title) = 0;
     // 0xAARRGGBB pixels, row by row.
     virtual void set_icon(SurfaceId surface, int width, int height, const std::uint32_t *pixels) = 0;

@@ -12,6 +12,11 @@ bool in_range(UINT message, UINT min, UINT max) {
     return (min == 0 && max == 0) || (message >= min && message <= max);
 }
 
+bool is_pointer_input(display::InputType type) {
+    return type == display::InputType::button_down || type == display::InputType::button_up ||
+           type == display::InputType::double_click;
+}
+
 // The queues by thread id, for posting to a thread.
 struct QueueRegistry {
     std::mutex lock;
@@ -180,8 +185,8 @@ DWORD MessageQueue::status_locked() const {
                  event.type == display::InputType::character)
                     ? QS_KEY
                 : event.type == display::InputType::mouse_move ? QS_MOUSEMOVE
-                : event.type == display::InputType::close      ? QS_POSTMESSAGE
-                                                               : QS_MOUSEBUTTON;
+                : is_pointer_input(event.type)                 ? QS_MOUSEBUTTON
+                                                               : QS_POSTMESSAGE;  // the window manager's doing
     if (!sent_.empty())
         bits |= QS_SENDMESSAGE;
     if (paint_windows_ > 0)

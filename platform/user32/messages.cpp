@@ -121,6 +121,8 @@ void track_mouse(const std::function<void(POINT screen, bool released)> &track) 
         process_sent_messages();
         display::InputEvent event;
         if (queue->take_input(event)) {
+            if (apply_manager_event(event))
+                continue;
             auto top = window_of_surface(event.surface);
             POINT screen{event.point.x + (top ? top->rect.left : 0), event.point.y + (top ? top->rect.top : 0)};
             if (event.type == display::InputType::button_up) {
