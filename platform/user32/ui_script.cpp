@@ -285,7 +285,12 @@ bool play_line(const ScriptLine &line, std::filesystem::path &directory, std::st
             error = "no main window";
             return false;
         }
-        screen()->close(main->surface_id);
+        // A main window under a modal box takes no input, its close box included; the program is told to
+        // quit instead, which ends each modal loop and then its own message loop, as on Windows.
+        if (is_enabled(*main))
+            screen()->close(main->surface_id);
+        else
+            main->queue->post_quit(0);
         return true;
     }
     error = "unknown command \"" + line.verb + "\"";
