@@ -241,6 +241,12 @@ public:
         return out;
     }
 
+    unsigned long window_of(SurfaceId surface) {
+        std::lock_guard lock(lock_);
+        auto *s = find(surface);
+        return s ? s->window : 0;
+    }
+
 private:
     XSurface *find(SurfaceId surface) {
         auto found = surfaces_.find(surface);
@@ -521,6 +527,11 @@ std::unique_ptr<Backend> open_x11_backend() {
 cairo_surface_t *x11_window_contents(Backend &backend, SurfaceId surface) {
     auto *x11 = dynamic_cast<X11Backend *>(&backend);
     return x11 ? x11->contents(surface) : nullptr;
+}
+
+unsigned long x11_window_of(Backend &backend, SurfaceId surface) {
+    auto *x11 = dynamic_cast<X11Backend *>(&backend);
+    return x11 ? x11->window_of(surface) : 0;
 }
 
 }  // namespace platform::display
