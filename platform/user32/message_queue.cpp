@@ -206,6 +206,17 @@ void MessageQueue::set_wake_mask(DWORD mask) {
     wake_mask_ = mask;
 }
 
+void MessageQueue::set_owner_waiting(bool waiting) {
+    std::lock_guard lock(kernel::sync_lock());
+    owner_waiting_ = waiting;
+    idle_changed_.notify_all();
+}
+
+bool MessageQueue::wait_until_idle(DWORD mask, std::chrono::steady_clock::time_point deadline) const {
+    std::unique_lock lock(kernel::sync_lock());
+    return idle_changed_.wait_until(lock, deadline, [&] { return owner_waiting_ && !(status_locked() & mask); });
+}
+
 bool MessageQueue::is_signaled_for(DWORD) const {
     // Sent messages always wake the owner: it must handle them whenever it waits for messages.
     return (status_locked() & (wake_mask_ | QS_SENDMESSAGE)) != 0;

@@ -110,7 +110,9 @@ DWORD wait_for_queue(const std::vector<std::shared_ptr<kernel::WaitableObject>> 
     queue->set_wake_mask(mask);
     std::vector<std::shared_ptr<kernel::WaitableObject>> objects = others;
     objects.push_back(queue);
+    queue->set_owner_waiting(true);
     DWORD result = kernel::wait_for_objects(objects, wait_all, milliseconds);
+    queue->set_owner_waiting(false);
     queue->set_wake_mask(QS_ALLINPUT);
     return result;
 }
