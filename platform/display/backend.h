@@ -72,6 +72,10 @@ public:
     virtual void raise_surface(SurfaceId surface) = 0;
     // Gives the surface the keyboard focus once it shows; nothing for a backend without a keyboard of its own.
     virtual void focus_surface(SurfaceId surface) {}
+    // The surface with the screen's keyboard focus as the backend last learnt or asked for it; 0 when none of
+    // ours has it (and for a backend without a focus of its own). Focus events reach user32 late: this says
+    // whether one still holds when it is applied.
+    virtual SurfaceId focused_surface() { return 0; }
     // Before the surface first shows, and when the style changes.
     virtual void set_traits(SurfaceId surface, const SurfaceTraits &traits) {}
     virtual void set_title(SurfaceId surface, std::string_view title) = 0;

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <utility>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -153,8 +154,13 @@ public:
         if (!s || s->traits.unmanaged)
             return;
         s->focus_when_mapped = !s->mapped;
-        if (s->mapped)
+        if (s->mapped && focused_ != surface)
             set_focus(*s);
+    }
+
+    SurfaceId focused_surface() override {
+        std::lock_guard lock(lock_);
+        return focused_;
     }
 
     void set_title(SurfaceId surface, std::string_view title) override {
@@ -300,8 +306,9 @@ private:
 
     void set_focus(XSurface &s) {
         s.focus_when_mapped = false;
-        // Focus events the server made before this request are stale: they describe a focus given away.
-        last_focus_request_ = NextRequest(display_);
+        for (auto &[id, candidate] : surfaces_)
+            if (&candidate == &s)
+                focused_ = id;  // as asked; the server's next focus event says whether it held
         XSetInputFocus(display_, s.window, RevertToParent, CurrentTime);
         XFlush(display_);
     }
@@ -319,6 +326,25 @@ private:
         if (!XTranslateCoordinates(display_, s.window, DefaultRootWindow(display_), 0, 0, &x, &y, &child))
             return std::nullopt;
         return RECT{x - s.insets.left, y - s.insets.top, x + width + s.insets.right, y + height + s.insets.bottom};
+    }
+
+    // Focus events come late and in bursts (the manager's, ours, another client's), so each one only says
+    // "look again": the server's focus now decides which surface is activated, or that the last one lost the
+    // keyboard to a window of another program. False when that changes nothing user32 knows.
+    bool focus_moved(InputEvent &input) {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(display_, &focus, &revert);
+        SurfaceId now = 0;
+        for (auto &[id, candidate] : surfaces_)
+            if (candidate.window == focus)
+                now = id;
+        SurfaceId before = std::exchange(focused_, now);
+        if (now == before)
+            return false;
+        input.surface = now ? now : before;
+        input.type = now ? InputType::activated : InputType::deactivated;
+        return true;
     }
 
     static bool is_focus_change(const XFocusChangeEvent &focus) {
@@ -368,20 +394,15 @@ private:
             }
             case FocusIn:
             case FocusOut:
-                if (!is_focus_change(event.xfocus) || event.xany.serial < last_focus_request_)
-                    return false;
-                input.type = event.type == FocusIn ? InputType::activated : InputType::deactivated;
-                return true;
+                return is_focus_change(event.xfocus) && focus_moved(input);
             case ClientMessage: {
                 if (event.xclient.message_type != atoms_.wm_protocols || event.xclient.format != 32)
                     return false;
                 auto protocol = static_cast<Atom>(event.xclient.data.l[0]);
                 if (protocol == atoms_.wm_take_focus) {
                     // The manager offers the focus; taking it brings FocusIn, which says the rest.
-                    if (s.mapped) {
-                        last_focus_request_ = NextRequest(display_);
+                    if (s.mapped)
                         XSetInputFocus(display_, s.window, RevertToParent, static_cast<Time>(event.xclient.data.l[1]));
-                    }
                     return false;
                 }
                 if (protocol != atoms_.wm_delete_window)
@@ -480,7 +501,7 @@ private:
     int wake_[2] = {-1, -1};
     std::atomic<bool> stopping_{false};
     std::thread reader_;
-    unsigned long last_focus_request_ = 0;     // the serial of our latest XSetInputFocus
+    SurfaceId focused_ = 0;                    // the surface with the server's keyboard focus when we last looked
     unsigned long last_geometry_request_ = 0;  // the serial of our latest move or resize
     Time last_press_ = 0;
     SurfaceId last_surface_ = 0;

@@ -130,11 +130,14 @@ bool apply_manager_event(const display::InputEvent &event) {
             manager_show_state(window, event.state);
             break;
         case InputType::activated:
+            if (display::backend().focused_surface() != event.surface)
+                break;  // the focus has moved on since
             if (auto target = activation_target(window); target && (target->style & WS_VISIBLE))
                 activate(target);
             break;
         default:
-            manager_deactivated(window);
+            if (!display::backend().focused_surface())
+                manager_deactivated(window);
             break;
     }
     return true;
