@@ -131,16 +131,7 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCS
         Frame frame = frame_of(*window);
         backend.set_frame_insets(window->surface_id,
                                  RECT{frame.border, frame.border + frame.caption, frame.border, frame.border});
-        DWORD style = window->style;
-        platform::display::SurfaceTraits traits;
-        traits.caption = (style & WS_CAPTION) == WS_CAPTION;
-        traits.sizable = (style & WS_THICKFRAME) != 0;
-        traits.minimize_box = (style & WS_MINIMIZEBOX) && (style & WS_SYSMENU);
-        traits.maximize_box = (style & WS_MAXIMIZEBOX) && (style & WS_SYSMENU);
-        traits.close_box = (style & WS_SYSMENU) != 0;
-        traits.dialog = cls->name == "#32770";
-        traits.unmanaged = cls->name == "#32768";  // a pop-up menu
-        backend.set_traits(window->surface_id, traits);
+        update_surface_traits(*window);
         HICON icon = cls->icon;
         if (auto owner_window = find_window_quiet(window->owner); !icon && owner_window)
             icon = owner_window->window_class->icon;

@@ -32,6 +32,9 @@ void draw_nonclient(const WindowPtr &window);
 void present_thread_surfaces();
 
 void activate(const WindowPtr &window);
+// Tells the display what a top-level window's style and class ask a window manager to offer: caption buttons,
+// a sizing frame, the window's kind.
+void update_surface_traits(const Window &window);
 // Applies a window manager's event (moved, show_state, activated, deactivated) to the window of this thread
 // it names; false for input of another kind.
 bool apply_manager_event(const display::InputEvent &event);

@@ -402,8 +402,7 @@ TEST_F(Dialogs, UiScriptsParseDriveTheWindowsAndStopAtTheFirstFailure) {
     EXPECT_TRUE(played) << error;
     for (std::size_t i = 0; i < errors.size(); ++i)
         EXPECT_EQ(errors[i], failing[i].second);
-    // The last quit came while About was open: it ended About's modal loop and then this one.
-    EXPECT_EQ(about_opened, 3);
+    EXPECT_EQ(about_opened, 3);  // the last quit ended About's modal loop and then this one
     EXPECT_TRUE(IsWindowEnabled(owner));
     EXPECT_TRUE(std::filesystem::exists(directory / "about.png"));
     std::ifstream file(directory / "about.txt");

@@ -15,6 +15,7 @@
 #include <X11/Xlib.h>
 
 #include <poll.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -22,13 +23,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 namespace {
 
@@ -48,11 +46,8 @@ LRESULT CALLBACK painted_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
     if (message != WM_PAINT)
         return DefWindowProcA(hwnd, message, wparam, lparam);
     PAINTSTRUCT ps;
-    BeginPaint(hwnd, &ps);
-    FillRect(ps.hdc, &ps.rcPaint, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
-    RECT client;
-    GetClientRect(hwnd, &client);
-    DrawTextA(ps.hdc, "  Frames sent          1234", -1, &client, DT_WORDBREAK);
+    FillRect(BeginPaint(hwnd, &ps), &ps.rcPaint, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
+    DrawTextA(ps.hdc, "  Frames sent          1234", -1, &ps.rcPaint, DT_WORDBREAK);
     EndPaint(hwnd, &ps);
     return 0;
 }
@@ -139,10 +134,8 @@ protected:
         XSelectInput(other_, probe, StructureNotifyMask);
         bool framed = false;
         for (int attempt = 0; attempt < 20 && !framed; ++attempt) {
-            XUnmapWindow(other_, probe);
-            XMapWindow(other_, probe);
-            XFlush(other_);
             pollfd fd{ConnectionNumber(other_), POLLIN, 0};
+            XUnmapWindow(other_, probe), XMapWindow(other_, probe), XFlush(other_);
             for (XEvent event; !framed && (XPending(other_) || poll(&fd, 1, 1000) > 0);)
                 framed = (XNextEvent(other_, &event), event.type == ReparentNotify && event.xreparent.parent != root);
         }
@@ -209,7 +202,7 @@ TEST_P(X11Desktop, NewSizesFromOutsideAreToldAndPainted) {
         })) << width
             << ": the client area is " << client.right << " by " << client.bottom;
         EXPECT_EQ(IsZoomed(main), kind == SIZE_MAXIMIZED);
-        HDC dc = GetDC(main);
+        HDC dc = GetDC(main);  // the far corner, never drawn before, is painted and shown
         EXPECT_TRUE(ui::pump_until([&] { return GetPixel(dc, client.right - 2, client.bottom - 2) == grey; }));
         ReleaseDC(main, dc);
         EXPECT_TRUE(shows_its_surface(main)) << width;
@@ -247,18 +240,9 @@ TEST_P(X11Desktop, TheCloseButtonDoesWhatTheProceduresSay) {
     for (auto [button, style, closes] : cases) {
         platform::resources::DialogControl item{
             "BUTTON", button ? button : "", button && *button == 'C' ? 2 : 1, WS_CHILD | WS_VISIBLE, 0, 10, 10, 40, 14};
-        platform::resources::Dialog tmpl{static_cast<std::uint32_t>(WS_POPUP | WS_CAPTION | WS_VISIBLE | style),
-                                         0,
-                                         200,
-                                         40,
-                                         90,
-                                         40,
-                                         "Box",
-                                         "",
-                                         0,
-                                         "",
-                                         "",
-                                         {&item, 1}};
+        platform::resources::Dialog tmpl{};
+        tmpl.style = static_cast<std::uint32_t>(WS_POPUP | WS_CAPTION | WS_VISIBLE | style);
+        tmpl.cx = 90, tmpl.cy = 40, tmpl.caption = "Box", tmpl.controls = {&item, 1};
         HWND hwnd = button ? platform::user::create_dialog(nullptr, tmpl, main, dialog_proc, 0, false)
                            : make("Plain", style, {500, 10, 700, 200}, main);
         ASSERT_TRUE(shows_its_surface(hwnd));
@@ -280,27 +264,20 @@ TEST_P(X11Desktop, TheCloseButtonDoesWhatTheProceduresSay) {
     }
 }
 
+int report_fd = -1;
+LRESULT CALLBACK box_owner_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_ENABLE && !wparam && write(report_fd, "o", 1) != 1)
+        ADD_FAILURE() << "cannot report";
+    return DefWindowProcA(hwnd, message, wparam, lparam);
+}
+
 // The child: a hidden window with a visible child (as a dialog is while its WM_INITDIALOG runs) owns a message
 // box; the box's owner is disabled once the box is up, which the child reports; it ends the box when told.
 TEST(ModalLoopChild, DISABLED_ShowsABoxUntilTold) {
-    int report = -1, order = -1;
-    ASSERT_EQ(std::sscanf(std::getenv("MODAL_CHILD_FDS"), "%d %d", &report, &order), 2);
+    int report = std::atoi(std::getenv("MODAL_CHILD_FD")), order = report;
     ui::headless();
-    static int report_fd = report;
-    WNDCLASSA wc{0,
-                 [](HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) -> LRESULT {
-                     if (message == WM_ENABLE && !wparam && write(report_fd, "o", 1) != 1)
-                         ADD_FAILURE() << "cannot report";
-                     return DefWindowProcA(hwnd, message, wparam, lparam);
-                 },
-                 0,
-                 0,
-                 nullptr,
-                 nullptr,
-                 nullptr,
-                 nullptr,
-                 nullptr,
-                 "BoxOwner"};
+    report_fd = report;
+    WNDCLASSA wc{0, box_owner_proc, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "BoxOwner"};
     RegisterClassA(&wc);
     HWND owner = CreateWindowExA(0, "BoxOwner", "Owner", WS_OVERLAPPEDWINDOW, 10, 10, 300, 200, nullptr, nullptr,
                                  nullptr, nullptr);
@@ -315,16 +292,15 @@ TEST(ModalLoopChild, DISABLED_ShowsABoxUntilTold) {
 }
 
 TEST(ModalLoops, AnOpenMessageBoxCostsNoProcessorTime) {
-    int report[2], order[2];
-    ASSERT_EQ(pipe(report) | pipe(order), 0);
-    std::string fds = std::to_string(report[1]) + " " + std::to_string(order[0]);
-    setenv("MODAL_CHILD_FDS", fds.c_str(), 1);
+    int channel[2];  // the child says when its box is up; the test says when to end it
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, channel), 0);
+    setenv("MODAL_CHILD_FD", std::to_string(channel[1]).c_str(), 1);
     const char *argv[] = {"x11_tests", "--gtest_filter=ModalLoopChild.*", "--gtest_also_run_disabled_tests", nullptr};
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, const_cast<char **>(argv), environ), 0);
-    close(report[1]);
+    close(channel[1]);
     char said = 0;
-    ASSERT_EQ(read(report[0], &said, 1), 1) << "the child ended before its box showed";
+    ASSERT_EQ(read(channel[0], &said, 1), 1) << "the child ended before its box showed";
     // The box stays open for five seconds of wall time; what counts is the processor time it takes meanwhile.
     clockid_t clock;
     timespec before{}, after{};
@@ -332,7 +308,7 @@ TEST(ModalLoops, AnOpenMessageBoxCostsNoProcessorTime) {
     clock_gettime(clock, &before);
     std::this_thread::sleep_for(std::chrono::seconds(5));
     clock_gettime(clock, &after);
-    ASSERT_EQ(write(order[1], "c", 1), 1);
+    ASSERT_EQ(write(channel[0], "c", 1), 1);
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the box did not close as told";
