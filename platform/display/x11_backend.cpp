@@ -226,13 +226,17 @@ public:
         auto *s = find(surface);
         if (!s)
             return nullptr;
+        // The round trips below read the events that came before their replies into Xlib's queue.
+        struct WakeReader {
+            X11Backend *backend;
+            ~WakeReader() { backend->wake_reader_for_queued_events(); }
+        } wake{this};
         XSync(display_, False);
         XWindowAttributes attributes;
         // Reading a window that is not on the screen is a protocol error, which ends the process.
         if (!XGetWindowAttributes(display_, s->window, &attributes) || attributes.map_state != IsViewable)
             return nullptr;
         XImage *image = XGetImage(display_, s->window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
-        wake_reader_for_queued_events();
         if (!image)
             return nullptr;
         auto *out = cairo_image_surface_create(CAIRO_FORMAT_RGB24, attributes.width, attributes.height);
