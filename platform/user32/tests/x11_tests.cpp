@@ -13,6 +13,7 @@
 
 // After gtest, whose names Xlib's macros (None, Bool) would otherwise replace.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -254,6 +255,10 @@ TEST_P(X11Desktop, TheCloseButtonDoesWhatTheProceduresSay) {
                            AnyPropertyType, &type, &format, &count, &left, &motif);
         EXPECT_EQ(motif && count == 5 && (reinterpret_cast<long *>(motif)[1] & 32), (style & WS_SYSMENU) != 0);
         XFree(motif);
+        XSizeHints size{};  // without a sizing frame the manager is given one size to keep
+        long supplied = 0;
+        XGetWMNormalHints(other_, x_window_of(hwnd), &size, &supplied);
+        EXPECT_EQ((size.flags & PMaxSize) && size.max_width == size.min_width, !(style & WS_THICKFRAME));
         received.clear();
         send_delete(x_window_of(hwnd));
         EXPECT_TRUE(ui::pump_until([&] {
