@@ -17,6 +17,8 @@ namespace platform::display {
 
 using SurfaceId = std::uint32_t;
 
+// What happens to a surface: the user's input, and what a window manager does to it (close, moved,
+// show_state, activated, deactivated).
 enum class InputType {
     button_down,
     button_up,
@@ -25,10 +27,16 @@ enum class InputType {
     key_down,
     key_up,
     character,
-    close,
+    close,        // the manager's close button
     middle_down,  // the middle button, which pastes the primary selection on X
-    middle_up
+    middle_up,
+    moved,        // the manager moved or sized it: `area`
+    show_state,   // the manager maximised, minimised or restored it: `state`
+    activated,    // the manager gave it the keyboard focus
+    deactivated,  // the keyboard focus left it for a window of another program (or none)
 };
+
+enum class ShowState { normal, maximized, minimized };
 
 // Input on a surface. Points are relative to the surface's top left corner.
 struct InputEvent {
@@ -40,6 +48,19 @@ struct InputEvent {
     bool shift = false;
     bool control = false;  // key_down, key_up: Ctrl and Alt held with the key
     bool alt = false;
+    RECT area{};                          // moved: the whole surface on the screen, frame drawn by user32 included
+    ShowState state = ShowState::normal;  // show_state
+};
+
+// What a window's style asks a window manager to offer for its surface.
+struct SurfaceTraits {
+    bool caption = true;
+    bool sizable = true;  // a sizing frame; without one the manager keeps the size
+    bool minimize_box = true;
+    bool maximize_box = true;
+    bool close_box = true;   // the system menu, whose Close the close button is
+    bool dialog = false;     // a dialog box or message box
+    bool unmanaged = false;  // a pop-up menu: shown where it is asked to be, with no frame and no focus
 };
 
 // The two selections a desktop shares text through: the clipboard (copy and paste) and the primary
@@ -56,7 +77,16 @@ public:
     virtual void destroy_surface(SurfaceId surface) = 0;
     virtual void show_surface(SurfaceId surface, bool visible) = 0;
     virtual void move_surface(SurfaceId surface, const RECT &area) = 0;
+    // Raises the surface, then the surfaces it owns above it (and theirs above them).
     virtual void raise_surface(SurfaceId surface) = 0;
+    // Gives the surface the keyboard focus once it shows; nothing for a backend without a keyboard of its own.
+    virtual void focus_surface(SurfaceId surface) {}
+    // The surface with the screen's keyboard focus as the backend last learnt or asked for it; 0 when none of
+    // ours has it (and for a backend without a focus of its own). Focus events reach user32 late: this says
+    // whether one still holds when it is applied.
+    virtual SurfaceId focused_surface() { return 0; }
+    // Before the surface first shows, and when the style changes.
+    virtual void set_traits(SurfaceId surface, const SurfaceTraits &traits) {}
     virtual void set_title(SurfaceId surface, std::string_view title) = 0;
     // 0xAARRGGBB pixels, row by row.
     virtual void set_icon(SurfaceId surface, int width, int height, const std::uint32_t *pixels) = 0;

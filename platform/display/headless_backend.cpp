@@ -48,6 +48,7 @@ void HeadlessBackend::destroy_surface(SurfaceId surface) {
         cairo_surface_destroy(found->second.pixels);
     surfaces_.erase(found);
     std::erase(stack_, surface);
+    changed_locked();
 }
 
 void HeadlessBackend::show_surface(SurfaceId surface, bool visible) {
@@ -58,6 +59,7 @@ void HeadlessBackend::show_surface(SurfaceId surface, bool visible) {
     found->second.visible = visible;
     if (visible)
         raise_locked(surface);
+    changed_locked();
 }
 
 void HeadlessBackend::move_surface(SurfaceId surface, const RECT &area) {
@@ -71,23 +73,37 @@ void HeadlessBackend::raise_surface(SurfaceId surface) {
     raise_locked(surface);
 }
 
-void HeadlessBackend::raise_locked(SurfaceId surface) {
-    if (!surfaces_.count(surface))
+void HeadlessBackend::raise_locked(SurfaceId surface, int depth) {
+    if (!surfaces_.count(surface) || depth > 16)  // 16: ownership has no cycles, but a bad caller stops here
         return;
     std::erase(stack_, surface);
     stack_.push_back(surface);
-    // Owned surfaces stay above their owner.
+    // Owned surfaces stay above their owner, and theirs above them.
     for (auto &[id, shown] : surfaces_)
-        if (shown.owner == surface && id != surface) {
-            std::erase(stack_, id);
-            stack_.push_back(id);
-        }
+        if (shown.owner == surface && id != surface)
+            raise_locked(id, depth + 1);
 }
 
 void HeadlessBackend::set_title(SurfaceId surface, std::string_view title) {
     std::lock_guard lock(lock_);
     if (auto found = surfaces_.find(surface); found != surfaces_.end())
         found->second.title = title;
+    changed_locked();
+}
+
+void HeadlessBackend::changed_locked() {
+    ++changes_;
+    changed_.notify_all();
+}
+
+std::uint64_t HeadlessBackend::changes() const {
+    std::lock_guard lock(lock_);
+    return changes_;
+}
+
+bool HeadlessBackend::wait_for_change(std::uint64_t seen, std::chrono::steady_clock::time_point deadline) const {
+    std::unique_lock lock(lock_);
+    return changed_.wait_until(lock, deadline, [&] { return changes_ != seen; });
 }
 
 void HeadlessBackend::set_icon(SurfaceId, int, int, const std::uint32_t *) {}

@@ -4,6 +4,8 @@
 
 #include "backend.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -54,6 +56,11 @@ public:
     // Visible surfaces, bottom first.
     std::vector<SurfaceId> stacking_order() const;
 
+    // Counts changes of what shows: surfaces shown, hidden, gone, retitled. A waiter takes the count, looks
+    // at the screen, and waits for a count past it; false when `deadline` passed first.
+    std::uint64_t changes() const;
+    bool wait_for_change(std::uint64_t seen, std::chrono::steady_clock::time_point deadline) const;
+
 private:
     struct Shown {
         SurfaceId owner = 0;
@@ -64,9 +71,12 @@ private:
     };
     std::optional<SurfaceId> surface_at(POINT screen_point) const;
     std::optional<SurfaceId> top_surface() const;
-    void raise_locked(SurfaceId surface);
+    void raise_locked(SurfaceId surface, int depth = 0);
+    void changed_locked();
 
     mutable std::mutex lock_;
+    mutable std::condition_variable changed_;
+    std::uint64_t changes_ = 0;
     std::map<SurfaceId, Shown> surfaces_;
     std::vector<SurfaceId> stack_;  // bottom first
     SurfaceId next_id_ = 1;

@@ -278,6 +278,18 @@ typedef VOID(CALLBACK *TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define SIZE_MINIMIZED 1
 #define SIZE_MAXIMIZED 2
 
+// SetWindowPos flags, also those of the WINDOWPOS of WM_WINDOWPOSCHANGING/CHANGED.
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOREDRAW 0x0008
+#define SWP_NOACTIVATE 0x0010
+#define SWP_FRAMECHANGED 0x0020
+#define SWP_NOOWNERZORDER 0x0200
+#define SWP_NOCLIENTSIZE 0x0800
+#define SWP_NOCLIENTMOVE 0x1000
+#define SWP_STATECHANGED 0x8000
+
 // ShowWindow commands.
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
@@ -619,6 +631,16 @@ typedef struct tagMSG {
     POINT pt;
 } MSG, *PMSG, *LPMSG;
 
+typedef struct tagWINDOWPOS {
+    HWND hwnd;
+    HWND hwndInsertAfter;
+    int x;
+    int y;
+    int cx;
+    int cy;
+    UINT flags;
+} WINDOWPOS, *PWINDOWPOS, *LPWINDOWPOS;
+
 typedef struct tagPAINTSTRUCT {
     HDC hdc;
     BOOL fErase;
@@ -660,6 +682,8 @@ WINUSERAPI BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
 WINUSERAPI BOOL WINAPI UpdateWindow(HWND hWnd);
 WINUSERAPI BOOL WINAPI IsWindow(HWND hWnd);
 WINUSERAPI BOOL WINAPI IsWindowVisible(HWND hWnd);
+WINUSERAPI BOOL WINAPI IsZoomed(HWND hWnd);
+WINUSERAPI BOOL WINAPI IsIconic(HWND hWnd);
 WINUSERAPI BOOL WINAPI IsWindowEnabled(HWND hWnd);
 WINUSERAPI BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable);
 WINUSERAPI HWND WINAPI SetFocus(HWND hWnd);

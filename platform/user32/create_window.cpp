@@ -134,6 +134,7 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCS
         if (frame.caption)
             backend.set_frame_insets(window->surface_id,
                                      RECT{frame.border, frame.border + frame.caption, frame.border, frame.border});
+        update_surface_traits(*window);
         HICON icon = cls->icon;
         if (auto owner_window = find_window_quiet(window->owner); !icon && owner_window)
             icon = owner_window->window_class->icon;

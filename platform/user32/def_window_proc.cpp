@@ -143,6 +143,24 @@ extern "C" LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPA
                     SendMessageA(top->handle, WM_SYSCOMMAND, SC_KEYMENU, 0);
             }
             return 0;
+        case WM_WINDOWPOSCHANGED: {
+            // What a program that leaves this message alone hears of a new place and size.
+            auto *pos = reinterpret_cast<const WINDOWPOS *>(lParam);
+            if (!pos)
+                return 0;
+            RECT client = client_in_window(*window);
+            if (!(pos->flags & SWP_NOCLIENTMOVE)) {
+                POINT origin = client_origin_on_screen(window);
+                SendMessageA(hWnd, WM_MOVE, 0, MAKELPARAM(origin.x, origin.y));
+            }
+            if (!(pos->flags & SWP_NOCLIENTSIZE)) {
+                WPARAM kind = window->show_state == platform::display::ShowState::maximized   ? SIZE_MAXIMIZED
+                              : window->show_state == platform::display::ShowState::minimized ? SIZE_MINIMIZED
+                                                                                              : SIZE_RESTORED;
+                SendMessageA(hWnd, WM_SIZE, kind, MAKELPARAM(client.right - client.left, client.bottom - client.top));
+            }
+            return 0;
+        }
         case WM_ACTIVATE:
             if (LOWORD(wParam) != WA_INACTIVE)
                 set_focus(hWnd);

@@ -56,6 +56,8 @@ void translate_mouse(const WindowPtr &top, const display::InputEvent &event, std
                  event.type == display::InputType::middle_down;
     if (press && state.active != top->handle)
         activate(top);
+    else if (press)
+        display::backend().raise_surface(top->surface_id);  // a manager may have raised it over what it owns
     LRESULT hit = state.capture ? HTCLIENT : hit_test(target, screen);
     if (hit == HTCLIENT) {
         POINT origin = client_origin_on_screen(target);
@@ -107,13 +109,16 @@ void translate_mouse(const WindowPtr &top, const display::InputEvent &event, std
 }  // namespace
 
 void translate_input(const display::InputEvent &event, std::deque<MSG> &out) {
+    if (apply_manager_event(event))
+        return;
     auto top = window_of_surface(event.surface);
     if (!top || top->destroyed || top->thread_id != GetCurrentThreadId())
         return;
     auto &state = thread_state();
     switch (event.type) {
         case display::InputType::close:
-            if (is_enabled(*top) && (top->style & WS_SYSMENU))
+            // The manager's close button, whatever the style: the window's procedure decides what closing means.
+            if (is_enabled(*top))
                 out.push_back(make(top->handle, WM_SYSCOMMAND, SC_CLOSE, 0));
             return;
         case display::InputType::key_down:
@@ -128,6 +133,9 @@ void translate_input(const display::InputEvent &event, std::deque<MSG> &out) {
                 state.control_down = event.control;
                 state.alt_down = event.alt;
             }
+            // Keys reach a window of this program only while it has the keyboard focus on the screen.
+            if (!state.active && is_enabled(*top))
+                activate(top);
             HWND target = state.focus ? state.focus : state.active;
             auto window = find_window_quiet(target);
             if (!window || top_level_of(window)->thread_id != GetCurrentThreadId())

@@ -318,6 +318,11 @@ void track_menu_bar(const WindowPtr &window, POINT screen, bool from_keyboard) {
             wait_for_queue({}, false, INFINITE, QS_INPUT | QS_PAINT);
             continue;
         }
+        if (apply_manager_event(event)) {
+            // Windows ends a menu when its program loses the keyboard to another.
+            session.done = session.done || event.type == display::InputType::deactivated;
+            continue;
+        }
         if (event.type == display::InputType::key_down || event.type == display::InputType::key_up ||
             event.type == display::InputType::character)
             handle_key(session, event);

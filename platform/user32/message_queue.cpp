@@ -12,6 +12,11 @@ bool in_range(UINT message, UINT min, UINT max) {
     return (min == 0 && max == 0) || (message >= min && message <= max);
 }
 
+bool is_pointer_input(display::InputType type) {
+    return type == display::InputType::button_down || type == display::InputType::button_up ||
+           type == display::InputType::double_click;
+}
+
 // The queues by thread id, for posting to a thread.
 struct QueueRegistry {
     std::mutex lock;
@@ -180,8 +185,8 @@ DWORD MessageQueue::status_locked() const {
                  event.type == display::InputType::character)
                     ? QS_KEY
                 : event.type == display::InputType::mouse_move ? QS_MOUSEMOVE
-                : event.type == display::InputType::close      ? QS_POSTMESSAGE
-                                                               : QS_MOUSEBUTTON;
+                : is_pointer_input(event.type)                 ? QS_MOUSEBUTTON
+                                                               : QS_POSTMESSAGE;  // the window manager's doing
     if (!sent_.empty())
         bits |= QS_SENDMESSAGE;
     if (paint_windows_ > 0)
@@ -199,6 +204,17 @@ DWORD MessageQueue::status() const {
 void MessageQueue::set_wake_mask(DWORD mask) {
     std::lock_guard lock(kernel::sync_lock());
     wake_mask_ = mask;
+}
+
+void MessageQueue::set_owner_waiting(bool waiting) {
+    std::lock_guard lock(kernel::sync_lock());
+    owner_waiting_ = waiting;
+    idle_changed_.notify_all();
+}
+
+bool MessageQueue::wait_until_idle(DWORD mask, std::chrono::steady_clock::time_point deadline) const {
+    std::unique_lock lock(kernel::sync_lock());
+    return idle_changed_.wait_until(lock, deadline, [&] { return owner_waiting_ && !(status_locked() & mask); });
 }
 
 bool MessageQueue::is_signaled_for(DWORD) const {

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -63,6 +65,12 @@ public:
     bool has_timer_proc(TIMERPROC proc) const;
     DWORD status() const;  // QS_* bits of what waits
     void set_wake_mask(DWORD mask);
+    // The owner parks in a wait for messages, or leaves it.
+    void set_owner_waiting(bool waiting);
+
+    // From another thread: waits until the owner is parked with nothing of `mask` waiting for it (it has
+    // handled what came before); false when `deadline` passed first.
+    bool wait_until_idle(DWORD mask, std::chrono::steady_clock::time_point deadline) const;
 
     bool is_signaled_for(DWORD) const override;
     bool take(DWORD) override { return false; }
@@ -81,6 +89,8 @@ private:
     TimerList timers_;
     DWORD wake_mask_ = QS_ALLINPUT;
     bool abandoned_ = false;
+    bool owner_waiting_ = false;
+    mutable std::condition_variable idle_changed_;
 };
 
 // The calling thread's queue, made on first use.

@@ -110,7 +110,9 @@ DWORD wait_for_queue(const std::vector<std::shared_ptr<kernel::WaitableObject>> 
     queue->set_wake_mask(mask);
     std::vector<std::shared_ptr<kernel::WaitableObject>> objects = others;
     objects.push_back(queue);
+    queue->set_owner_waiting(true);
     DWORD result = kernel::wait_for_objects(objects, wait_all, milliseconds);
+    queue->set_owner_waiting(false);
     queue->set_wake_mask(QS_ALLINPUT);
     return result;
 }
@@ -121,6 +123,8 @@ void track_mouse(const std::function<void(POINT screen, bool released)> &track) 
         process_sent_messages();
         display::InputEvent event;
         if (queue->take_input(event)) {
+            if (apply_manager_event(event))
+                continue;
             auto top = window_of_surface(event.surface);
             POINT screen{event.point.x + (top ? top->rect.left : 0), event.point.y + (top ? top->rect.top : 0)};
             if (event.type == display::InputType::button_up) {

@@ -38,6 +38,10 @@ WindowPtr first_in_tree(const WindowPtr &window, HWND filter) {
 }  // namespace
 
 void invalidate(const WindowPtr &window, const RECT *rect, bool erase) {
+    // A hidden window has nothing on the screen to paint; showing it invalidates it whole. An update region
+    // kept here would signal QS_PAINT that no WM_PAINT can ever answer, and modal loops would spin on it.
+    if (!is_visible_chain(window))
+        return;
     RECT area = rect ? *rect : client_size(*window);
     RECT limit = client_size(*window);
     RECT clipped{std::max(area.left, limit.left), std::max(area.top, limit.top), std::min(area.right, limit.right),
@@ -66,6 +70,13 @@ void invalidate(const WindowPtr &window, const RECT *rect, bool erase) {
         draw_nonclient(child);
         invalidate(child, &in_child, erase);
     }
+}
+
+void validate_tree(const WindowPtr &window) {
+    validate(window, nullptr);
+    for (HWND child : window->children)
+        if (auto c = find_window_quiet(child))
+            validate_tree(c);
 }
 
 void validate(const WindowPtr &window, const RECT *rect) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -83,14 +84,24 @@ WindowPtr active_window() {
     return windows.empty() ? nullptr : windows.back();
 }
 
-// Waits until the thread that owns `window` has taken all its input and painted; then a little more,
-// so that what it does in answer has happened too.
+// Waits until the thread that owns `window` has handled all its input, messages and painting and waits for
+// more (a thread busy elsewhere is given five seconds).
 void settle(const WindowPtr &window) {
-    auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (window && std::chrono::steady_clock::now() < deadline &&
-           (window->queue->status() & (QS_INPUT | QS_POSTMESSAGE | QS_PAINT | QS_SENDMESSAGE)))
-        std::this_thread::sleep_for(5ms);
-    std::this_thread::sleep_for(30ms);
+    if (window)
+        window->queue->wait_until_idle(QS_INPUT | QS_POSTMESSAGE | QS_PAINT | QS_SENDMESSAGE,
+                                       std::chrono::steady_clock::now() + 5s);
+}
+
+// Waits until `found` gives a window, looking again at each change of what the screen shows; null when
+// `deadline` passed first.
+WindowPtr wait_for_window(const std::function<WindowPtr()> &found, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        auto seen = screen()->changes();
+        if (auto window = found())
+            return window;
+        if (!screen()->wait_for_change(seen, deadline))
+            return found();
+    }
 }
 
 POINT on_screen(const WindowPtr &window, POINT surface_point) {
@@ -127,20 +138,21 @@ bool do_menu(const std::string &text, std::string &error) {
             continue;
         screen()->click(
             on_screen(window, {(item.area.left + item.area.right) / 2, (item.area.top + item.area.bottom) / 2}));
-        // The pop-up is the topmost window once it shows; its rows are its text.
-        for (int i = 0; i < 400; ++i) {
-            std::this_thread::sleep_for(10ms);
-            auto windows = visible_top_levels();
-            if (windows.empty() || windows.back()->window_class->name != "#32768")
-                continue;
-            for (auto &run : windows.back()->surface->texts())
-                if (run.text == wanted) {
-                    screen()->click(on_screen(
-                        windows.back(), {(run.area.left + run.area.right) / 2, (run.area.top + run.area.bottom) / 2}));
-                    settle(window);
-                    return true;
-                }
-        }
+        // The pop-up is the topmost window once it shows; its rows are its text once the menu loop waits.
+        auto popup = wait_for_window(
+            [] {
+                auto windows = visible_top_levels();
+                return windows.empty() || windows.back()->window_class->name != "#32768" ? nullptr : windows.back();
+            },
+            std::chrono::steady_clock::now() + 4s);
+        settle(window);
+        for (auto &run : popup ? popup->surface->texts() : std::vector<display::TextRun>{})
+            if (run.text == wanted) {
+                screen()->click(
+                    on_screen(popup, {(run.area.left + run.area.right) / 2, (run.area.top + run.area.bottom) / 2}));
+                settle(window);
+                return true;
+            }
         error = "the menu did not open";
         return false;
     }
@@ -214,15 +226,13 @@ bool play_line(const ScriptLine &line, std::filesystem::path &directory, std::st
                 limit = std::atoi(arg.c_str() + space + 1);
                 title = trim(arg.substr(0, space));
             }
-            auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit);
-            while (!window_titled(title)) {
-                if (std::chrono::steady_clock::now() >= deadline) {
-                    error = "no window \"" + title + "\" within " + std::to_string(limit) + " ms";
-                    return false;
-                }
-                std::this_thread::sleep_for(10ms);
+            auto shown = wait_for_window([&] { return window_titled(title); },
+                                         std::chrono::steady_clock::now() + std::chrono::milliseconds(limit));
+            if (!shown) {
+                error = "no window \"" + title + "\" within " + std::to_string(limit) + " ms";
+                return false;
             }
-            settle(window_titled(title));
+            settle(shown);
             return true;
         }
         auto window = window_titled(title);
@@ -285,7 +295,12 @@ bool play_line(const ScriptLine &line, std::filesystem::path &directory, std::st
             error = "no main window";
             return false;
         }
-        screen()->close(main->surface_id);
+        // A main window under a modal box takes no input, its close box included; the program is told to
+        // quit instead, which ends each modal loop and then its own message loop, as on Windows.
+        if (is_enabled(*main))
+            screen()->close(main->surface_id);
+        else
+            main->queue->post_quit(0);
         return true;
     }
     error = "unknown command \"" + line.verb + "\"";

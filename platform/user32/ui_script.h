@@ -12,7 +12,8 @@
 //   waitfor WINDOW-TITLE [MS]  until a window with that title shows (default limit 10000 ms)
 //   directory PATH             where shot writes (relative to the script's folder; default that folder)
 //   shot NAME                  NAME.png of the screen and NAME.txt of every visible window's text
-//   quit                       as the close box of the main window
+//   quit                       as the close box of the main window; while a modal box disables the main
+//                              window, WM_QUIT to its thread, which ends the modal loops and the program's
 //
 // Blank lines and lines starting with '#' are skipped. A line the player cannot carry out stops the
 // program with "script:LINE: message" on standard error and exit code 2.

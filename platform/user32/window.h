@@ -76,6 +76,7 @@ struct Window {
     // Top-level windows only: the pixels and the backend surface that shows them.
     std::shared_ptr<display::Surface> surface;
     display::SurfaceId surface_id = 0;
+    display::ShowState show_state = display::ShowState::normal;  // as the window manager last said
 
     ScrollBar vertical, horizontal;
     std::shared_ptr<DialogState> dialog;  // dialogs only

@@ -29,6 +29,7 @@ void activate(const WindowPtr &window) {
         draw_nonclient(old);
     }
     display::backend().raise_surface(window->surface_id);
+    display::backend().focus_surface(window->surface_id);
     call_window_proc(window, WM_NCACTIVATE, TRUE, 0);
     call_window_proc(window, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(previous));
     draw_nonclient(window);

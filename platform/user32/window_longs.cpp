@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 using namespace platform::user;
 
@@ -86,9 +87,14 @@ extern "C" LONG_PTR WINAPI SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwN
         case GWLP_ID:
             window->id = dwNewLong;
             break;
-        case GWL_STYLE:
-            window->style = static_cast<DWORD>(dwNewLong);
+        case GWL_STYLE: {
+            DWORD old_style = std::exchange(window->style, static_cast<DWORD>(dwNewLong));
+            // A new frame or new caption buttons: the window manager hears of them at once.
+            constexpr DWORD offered = WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+            if (!window->is_child() && ((old_style ^ window->style) & offered))
+                update_surface_traits(*window);
             break;
+        }
         case GWL_EXSTYLE:
             window->ex_style = static_cast<DWORD>(dwNewLong);
             break;

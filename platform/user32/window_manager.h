@@ -19,6 +19,8 @@ const resources::Icon *icon_pixels(HICON icon);
 // are invalidated too.
 void invalidate(const WindowPtr &window, const RECT *rect, bool erase);
 void validate(const WindowPtr &window, const RECT *rect);
+// Validates the window and all its descendants: they are hidden.
+void validate_tree(const WindowPtr &window);
 // The first window of this thread, parents before children, that waits for WM_PAINT.
 WindowPtr next_window_to_paint(HWND filter);
 // Sends WM_PAINT to the window (and its children) now if it has an update region.
@@ -30,6 +32,12 @@ void draw_nonclient(const WindowPtr &window);
 void present_thread_surfaces();
 
 void activate(const WindowPtr &window);
+// Tells the display what a top-level window's style and class ask a window manager to offer: caption buttons,
+// a sizing frame, the window's kind.
+void update_surface_traits(const Window &window);
+// Applies a window manager's event (moved, show_state, activated, deactivated) to the window of this thread
+// it names; false for input of another kind.
+bool apply_manager_event(const display::InputEvent &event);
 HWND set_focus(HWND hwnd);
 // Picks another window to activate when the active one goes away (its owner, say).
 void activate_other(const WindowPtr &leaving);

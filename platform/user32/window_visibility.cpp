@@ -18,7 +18,7 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
             return FALSE;
         call_window_proc(window, WM_SHOWWINDOW, FALSE, 0);
         window->style &= ~WS_VISIBLE;
-        validate(window, nullptr);
+        validate_tree(window);
         if (window->is_child()) {
             if (auto parent = find_window_quiet(window->parent))
                 invalidate(parent, &window->rect, true);
