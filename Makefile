@@ -59,8 +59,10 @@ deb: build
 	cd build/linux && cpack -G DEB -B packages
 	lintian --fail-on error,warning build/linux/packages/*.deb
 
-# Installs the programs, the service's unit, the man pages and the desktop entry under /usr/local.
-install: build
+# Installs the programs, the service's unit, the man pages and the desktop entry under /usr/local. It does
+# not build, so that `sudo make install` leaves no root-owned files in the build tree.
+install:
+	@[ -f $(CACHE) ] || { echo "make install: nothing built yet: make build first" >&2; exit 1; }
 	cmake --install build/linux
 
 format:
