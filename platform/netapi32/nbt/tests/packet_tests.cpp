@@ -191,7 +191,7 @@ TEST(AdapterStatusMapping, RemoteStatisticsBlocksOfEverySize) {
         const UCHAR flags[] = {REGISTERED, GROUP_NAME | DUPLICATE_DEREG, DEREGISTERED, DUPLICATE};
         for (std::size_t i = 0; i < 4; i++) {  // numbered from 1 in reply order
             NAME_BUFFER entry;
-            std::memcpy(&entry, record.data() - sizeof status + i * sizeof entry, sizeof entry);
+            std::memcpy(&entry, record.data() + sizeof status + i * sizeof entry, sizeof entry);
             EXPECT_EQ(std::make_tuple(entry.name_num, entry.name_flags), std::make_tuple(UCHAR(i + 1), flags[i]));
             EXPECT_EQ(std::memcmp(entry.name, response.names[i].name.data(), NCBNAMSZ), 0);
         }
