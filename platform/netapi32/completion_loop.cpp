@@ -83,16 +83,24 @@ void CompletionLoop::track(const std::shared_ptr<PendingCommand> &pending) {
         wake = std::min(wake, pending->operation->next_wake());
         int descriptor = pending->operation->descriptor();
         if (descriptor >= 0) {
-            epoll_event event{};
-            event.events = EPOLLIN;
-            event.data.fd = descriptor;
-            checked(::epoll_ctl(epoll_, EPOLL_CTL_ADD, descriptor, &event));
+            watch_socket(descriptor);
             watched_sockets_[descriptor] = pending;
         }
     }
     // Setting the timer wakes nobody now: the loop finds the command when its socket or the timer says so.
     schedule_locked(pending, wake);
     arm_locked();
+}
+
+// One-shot: a readable socket is reported once and then left alone until it is watched again. A socket stays
+// registered when its command completes and goes back to the pool with it, which saves a system call per command;
+// should a stray datagram reach it there, the loop is told once and finds no command for it.
+void CompletionLoop::watch_socket(int descriptor) {
+    epoll_event event{};
+    event.events = EPOLLIN | EPOLLONESHOT;
+    event.data.fd = descriptor;
+    if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, descriptor, &event) != 0)
+        checked(::epoll_ctl(epoll_, EPOLL_CTL_ADD, descriptor, &event));
 }
 
 void CompletionLoop::finish(const std::shared_ptr<PendingCommand> &pending, Reply reply) {
@@ -141,11 +149,12 @@ void CompletionLoop::unschedule_locked(PendingCommand &pending) {
     pending.timed = false;
 }
 
+// Only ever sooner: a timer left set for a command that has completed goes off once for nothing, which costs less
+// than the two system calls of disarming it and setting it again for the next command.
 void CompletionLoop::arm_locked() {
-    Deadline earliest = timers_.empty() ? Deadline::max() : timers_.begin()->first;
-    if (earliest != armed_) {
-        set_timer(timer_, earliest);
-        armed_ = earliest;
+    if (!timers_.empty() && timers_.begin()->first < armed_) {
+        armed_ = timers_.begin()->first;
+        set_timer(timer_, armed_);
     }
 }
 
@@ -178,8 +187,16 @@ bool CompletionLoop::wait_to_take_over(unsigned token) {
         if (::read(watch_, &expirations, sizeof expirations) < 0 && errno != EINTR)
             continue;
         std::unique_lock lock(mutex_);
-        if (!runner_posting_since_ || Clock::now() - *runner_posting_since_ < takeover_delay)
-            continue;  // that post routine has returned since
+        if (!runner_posting_since_) {
+            watch_set_ = false;  // that post routine has returned since
+            continue;
+        }
+        if (Clock::now() - *runner_posting_since_ < takeover_delay) {
+            // A later post routine than the one the watch was set for: watch it for its whole delay.
+            set_timer(watch_, *runner_posting_since_ + takeover_delay);
+            continue;
+        }
+        watch_set_ = false;
         runner_ = token;
         runner_posting_since_.reset();
         standby_waiting_ = false;
@@ -216,8 +233,10 @@ void CompletionLoop::run_loop(unsigned token) {
                     continue;
                 }
                 auto watched = watched_sockets_.find(descriptor);
-                if (watched != watched_sockets_.end() && !watched->second->finished)
+                if (watched != watched_sockets_.end() && !watched->second->finished) {
+                    watched->second->socket_reported = true;
                     due.push_back(watched->second);
+                }
             }
             now = Clock::now();
             // A due operation keeps its place in the list until it is advanced, so that a reset finds it there.
@@ -257,10 +276,15 @@ void CompletionLoop::advance(const std::shared_ptr<PendingCommand> &pending, Clo
     std::lock_guard lock(mutex_);
     if (pending->finished)
         return;  // cancelled meanwhile
-    if (reply)
+    if (reply) {
         finish_locked(pending, std::move(*reply));
-    else
-        schedule_locked(pending, wake);
+        return;
+    }
+    schedule_locked(pending, wake);
+    if (pending->socket_reported) {
+        pending->socket_reported = false;
+        watch_socket(pending->operation->descriptor());
+    }
 }
 
 bool CompletionLoop::complete_ready(unsigned token) {
@@ -280,10 +304,9 @@ bool CompletionLoop::complete_ready(unsigned token) {
 
 bool CompletionLoop::complete(PendingCommand &pending, unsigned token) {
     if (pending.operation) {
-        // The socket goes back to its pool with the operation: the loop must not watch it any more.
+        // The socket goes back to its pool with the operation.
         int descriptor = pending.operation->descriptor();
         if (descriptor >= 0) {
-            ::epoll_ctl(epoll_, EPOLL_CTL_DEL, descriptor, nullptr);
             std::lock_guard lock(mutex_);
             watched_sockets_.erase(descriptor);
         }
@@ -304,7 +327,12 @@ bool CompletionLoop::complete(PendingCommand &pending, unsigned token) {
         {
             std::lock_guard lock(mutex_);
             runner_posting_since_ = Clock::now();
-            set_timer(watch_, *runner_posting_since_ + takeover_delay);
+            // The standby looks when the watch goes off and sets it again while post routines keep coming, so
+            // the watch is set here only after a quiet spell, not for every post routine.
+            if (!watch_set_) {
+                watch_set_ = true;
+                set_timer(watch_, *runner_posting_since_ + takeover_delay);
+            }
         }
         try {
             pending.post(pending.ncb);
@@ -313,10 +341,8 @@ bool CompletionLoop::complete(PendingCommand &pending, unsigned token) {
         }
         std::lock_guard lock(mutex_);
         still_running = runner_ == token;
-        if (still_running) {
+        if (still_running)
             runner_posting_since_.reset();
-            set_timer(watch_, Deadline::max());
-        }
     }
     command_finished();
     return still_running;

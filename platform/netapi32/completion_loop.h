@@ -35,7 +35,8 @@ struct PendingCommand {
     bool finished = false;
     Reply reply;
     std::multimap<Deadline, std::shared_ptr<PendingCommand>>::iterator timer;
-    bool timed = false;  // `timer` is in the loop's timer list
+    bool timed = false;            // `timer` is in the loop's timer list
+    bool socket_reported = false;  // the one-shot watch of the operation's socket went off
 };
 
 class CompletionLoop {
@@ -69,6 +70,7 @@ private:
     void schedule_locked(const std::shared_ptr<PendingCommand> &pending, Deadline wake);
     void unschedule_locked(PendingCommand &pending);
     void arm_locked();
+    void watch_socket(int descriptor);
     void wake();
 
     int epoll_ = -1;
@@ -80,7 +82,8 @@ private:
     std::deque<std::shared_ptr<PendingCommand>> ready_;
     std::multimap<Deadline, std::shared_ptr<PendingCommand>> timers_;
     std::unordered_map<int, std::shared_ptr<PendingCommand>> watched_sockets_;
-    Deadline armed_ = Deadline::max();  // what timer_ is set to; max while it is disarmed
+    Deadline armed_ = Deadline::max();  // what timer_ is set to; max once it went off
+    bool watch_set_ = false;            // watch_ is set and the standby will look
 
     // Which thread runs the loop, and since when it has been in a post routine.
     unsigned runner_ = 0;

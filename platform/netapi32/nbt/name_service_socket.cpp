@@ -55,13 +55,6 @@ NameServiceSocket::~NameServiceSocket() {
         ::close(descriptor_);
 }
 
-void NameServiceSocket::discard_pending() {
-    std::uint8_t ignored;
-    while (::recv(descriptor_, &ignored, sizeof ignored, MSG_DONTWAIT | MSG_TRUNC) >= 0 || errno == EINTR ||
-           errno == ECONNREFUSED) {
-    }
-}
-
 bool NameServiceSocket::send(std::span<const std::uint8_t> bytes, const Ipv4Address &destination, std::uint16_t port) {
     auto address = socket_address(destination, port);
     return ::sendto(descriptor_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr *>(&address),
@@ -96,7 +89,6 @@ std::optional<NameServiceSocket> SocketPool::take(const Ipv4Address &address, co
             if (entry->address == address && entry->interface == interface) {
                 auto socket = std::move(entry->socket);
                 idle_.erase(entry);
-                socket.discard_pending();
                 return socket;
             }
         }

@@ -39,9 +39,6 @@ public:
     NameServiceSocket &operator=(const NameServiceSocket &) = delete;
     ~NameServiceSocket();
 
-    // Throws away whatever arrived since the last exchange (late answers to earlier questions).
-    void discard_pending();
-
     bool send(std::span<const std::uint8_t> bytes, const Ipv4Address &destination, std::uint16_t port);
 
     int descriptor() const { return descriptor_; }
@@ -62,7 +59,9 @@ private:
 // every command costs about as much as the round trip it serves.
 class SocketPool {
 public:
-    // An idle socket of that address and interface with nothing left in it, or a new one.
+    // An idle socket of that address and interface, or a new one. Late answers to its earlier questions may still
+    // wait in it: they answer no question of the next command, which reads past them as past any stray datagram
+    // (emptying the socket first would cost a system call per command, and never end under a flood).
     std::optional<NameServiceSocket> take(const Ipv4Address &address, const std::string &interface);
     void give_back(const Ipv4Address &address, const std::string &interface, NameServiceSocket socket);
 
