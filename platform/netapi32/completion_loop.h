@@ -10,6 +10,7 @@
 #pragma once
 
 #include "command.h"
+#include "netbios_hooks.h"
 
 #include <chrono>
 #include <deque>
@@ -46,6 +47,7 @@ public:
 
     // How long a post routine may block before another thread takes the loop over.
     static constexpr std::chrono::milliseconds takeover_delay{50};
+    static_assert(takeover_delay < blocked_post_delay_bound);
 
     // Watches the command from now on: its operation's socket and wake time, or only its deadline.
     void track(const std::shared_ptr<PendingCommand> &pending);

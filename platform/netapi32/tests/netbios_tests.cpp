@@ -146,6 +146,13 @@ TEST_F(NetbiosTest, AcceptedCommandIsPendingUntilItCompletes) {
     // The hook the viewer's tests read: every NCB as it reached Netbios().
     EXPECT_EQ(std::string(reinterpret_cast<char *>(scripted.issued().at(0).callname.data()), 6), "CALLED");
 
+    // Issued again while pending, in any way, the NCB is refused and the first command's codes stay.
+    for (UCHAR command : {UCHAR(NCBASTAT), UCHAR(NCBASTAT | ASYNCH), UCHAR(NCBRESET)}) {
+        probe.ncb.ncb_command = command;
+        EXPECT_EQ(Netbios(&probe.ncb), NRC_TOOMANY) << int(command);
+        EXPECT_EQ(probe.ncb.ncb_retcode * 256 + probe.ncb.ncb_cmd_cplt, NRC_PENDING * 257) << int(command);
+    }
+
     // A slow command holds up no other.
     Probe quick(NCBRESET | ASYNCH, 1, 0);
     quick.ncb.ncb_post = RecordPost;
@@ -156,7 +163,68 @@ TEST_F(NetbiosTest, AcceptedCommandIsPendingUntilItCompletes) {
     ASSERT_TRUE(scripted.wait_until_idle());
     EXPECT_EQ(probe.calls, 1);
     EXPECT_EQ(probe.thread.load(), quick.thread.load());  // the one completion thread
+    EXPECT_EQ(Netbios(&probe.ncb), NRC_GOODRET);          // completed, the NCB is free again
     CloseHandle(event);
+}
+
+// NCBRESET, accepted, completes the commands in flight on its LANA with NRC_CMDCAN, once, writing nothing into
+// their buffers; commands on other LANAs go on.
+TEST_F(NetbiosTest, ResetCancelsTheCommandsInFlightOnItsLana) {
+    scripted.set_adapter_status(0, {NRC_GOODRET, adapter, 20s});  // answered long after the test
+    scripted.set_adapter_status(1, {NRC_GOODRET, adapter, 20s});
+    scripted.set_reset(1, NRC_GOODRET);
+    for (UCHAR asynch : {UCHAR(0), UCHAR(ASYNCH)}) {
+        Probe on_lana(NCBASTAT | ASYNCH, 0, 2048), other_lana(NCBASTAT | ASYNCH, 1, 2048);
+        on_lana.ncb.ncb_post = other_lana.ncb.ncb_post = RecordPost;
+        ASSERT_EQ(Netbios(&on_lana.ncb) * 256 + Netbios(&other_lana.ncb), NRC_GOODRET);
+        Probe reset(NCBRESET | asynch, 0, 0);
+        EXPECT_EQ(Netbios(&reset.ncb), NRC_GOODRET);
+        ASSERT_TRUE(on_lana.wait_posted());
+        EXPECT_EQ(on_lana.retcode_seen * 256 + on_lana.cmd_cplt_seen, NRC_CMDCAN * 257);
+        EXPECT_EQ(on_lana.buffer()[0], guard);
+        EXPECT_EQ(other_lana.ncb.ncb_cmd_cplt, NRC_PENDING);
+        Probe reset_other(NCBRESET, 1, 0);
+        EXPECT_EQ(Netbios(&reset_other.ncb), NRC_GOODRET);
+        ASSERT_TRUE(scripted.wait_until_idle());
+        EXPECT_EQ(std::vector<int>({on_lana.calls, other_lana.calls, other_lana.retcode_seen}),
+                  std::vector<int>({1, 1, NRC_CMDCAN}));
+    }
+}
+
+HANDLE post_entered, post_may_return;
+
+void CALLBACK BlockingPost(PNCB ncb) {
+    SetEvent(post_entered);
+    WaitForSingleObject(post_may_return, INFINITE);
+    RecordPost(ncb);
+}
+
+// A post routine that blocks delays the completion of other commands by at most the documented bound: another
+// thread takes the completion loop over.
+TEST_F(NetbiosTest, APostRoutineThatBlocksDelaysOtherCommandsByAtMostTheBound) {
+    post_entered = CreateEventA(NULL, TRUE, FALSE, NULL);
+    post_may_return = CreateEventA(NULL, TRUE, FALSE, NULL);
+    scripted.set_command_timeout(300ms);
+    scripted.hold(0);  // answered with NRC_CMDTMO at its deadline
+    Probe blocking(NCBRESET | ASYNCH, 1, 0);
+    blocking.ncb.ncb_post = BlockingPost;
+    EXPECT_EQ(Netbios(&blocking.ncb), NRC_GOODRET);
+    ASSERT_EQ(WaitForSingleObject(post_entered, 30000), WAIT_OBJECT_0);
+
+    auto started = Clock::now();
+    Probe timed(NCBASTAT | ASYNCH, 0, 2048);
+    timed.ncb.ncb_post = RecordPost;
+    EXPECT_EQ(Netbios(&timed.ncb), NRC_GOODRET);
+    ASSERT_TRUE(timed.wait_posted());
+    EXPECT_LE(Clock::now() - started, 300ms + blocked_post_delay_bound);
+    EXPECT_EQ(timed.retcode_seen, NRC_CMDTMO);
+
+    SetEvent(post_may_return);
+    ASSERT_TRUE(blocking.wait_posted());
+    EXPECT_NE(blocking.thread.load(), timed.thread.load());
+    ASSERT_TRUE(scripted.wait_until_idle());
+    CloseHandle(post_entered);
+    CloseHandle(post_may_return);
 }
 
 TEST_F(NetbiosTest, CommandsThatGetNoAnswerTimeOut) {
