@@ -108,6 +108,8 @@ UCHAR start_asynchronous(NCB &ncb, const std::shared_ptr<Transport> &transport, 
     } catch (...) {
         failed = Reply{NRC_SYSTEM, {}};  // as when the transport call itself throws
     }
+    // Once tracked, the command may complete on the loop at any moment: nothing of it is read here afterwards.
+    bool on_loop = pending->operation != nullptr;
     try {
         completion.track(pending);
     } catch (...) {
@@ -119,7 +121,7 @@ UCHAR start_asynchronous(NCB &ncb, const std::shared_ptr<Transport> &transport, 
         completion.finish(pending, std::move(*failed));
         return NRC_GOODRET;
     }
-    if (pending->operation)
+    if (on_loop)
         return NRC_GOODRET;
     try {
         CommandThreads::instance().run([&completion, transport, pending, deadline] {
