@@ -1,7 +1,6 @@
-// A hostile node in the peer namespace of a PeerTestbed: it holds an address of its own (flood_address()) and
-// answers every name service request sent there with a stream of datagrams, as fast as it can send them, that
-// answer nothing: the request echoed back with its own transaction id, and bytes that parse as no packet. A command
-// asking it keeps waiting for an answer that never comes while its socket fills up.
+// A hostile node in the peer namespace of a PeerTestbed, on an address of its own: it answers every name service
+// request sent there with datagrams that answer nothing (the request echoed back, and bytes that parse as no
+// packet), as fast as it can send them, so that the asking command waits on a socket that keeps filling up.
 #pragma once
 
 #include "peer_testbed.h"
@@ -13,17 +12,13 @@ namespace platform::nbt::testing {
 
 class FloodingPeer {
 public:
-    // Starts the flooder; false (with the reason) when its address or socket cannot be made.
-    bool start(const PeerTestbed &bed, std::string &error);
+    // Empty, or why its address or socket could not be made.
+    std::string start(const PeerTestbed &bed);
     ~FloodingPeer();
-
-    Ipv4Address flood_address() const { return {10, 213, 7, 3}; }
-    // Datagrams sent so far.
-    std::size_t sent() const { return sent_; }
+    Ipv4Address address() const { return {10, 213, 7, 3}; }
+    std::size_t sent() const { return sent_; }  // datagrams so far
 
 private:
-    void flood(int descriptor);
-
     std::atomic<bool> stopping_{false};
     std::atomic<std::size_t> sent_{0};
     std::thread thread_;
