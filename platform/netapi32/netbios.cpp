@@ -1,9 +1,11 @@
-// Netbios(): checks the NCB, then runs the command. A synchronous call runs it on the caller's own thread; an
-// asynchronous one hands it to a command thread, returns at once and completes on the completion thread.
+// Netbios(): checks the NCB, then runs the command. A synchronous call runs it on the caller's own thread. An
+// asynchronous one starts the transport's operation (its first request goes out from the caller's thread), returns
+// at once and leaves the rest to the completion loop; a transport without operations has the call made on a
+// command thread, and the command completes on the loop all the same.
 #include "outstanding_commands.h"
 #include "command.h"
 #include "command_threads.h"
-#include "completion_thread.h"
+#include "completion_loop.h"
 #include "installed_hooks.h"
 
 #include <windows.h>
@@ -71,8 +73,20 @@ UCHAR run_synchronous(NCB &ncb, Transport &transport, const Command &command) {
     return retcode;
 }
 
+// The transport's operation for the command, or null when the transport has none for it.
+std::unique_ptr<Operation> start_operation(Transport &transport, const Command &command, Deadline deadline) {
+    switch (command.kind) {
+        case CommandKind::adapter_status:
+            return transport.start_adapter_status(command.lana, command.callname, deadline);
+        case CommandKind::session_status:
+            return transport.start_session_status(command.lana, command.name, deadline);
+        default:
+            return nullptr;
+    }
+}
+
 UCHAR start_asynchronous(NCB &ncb, const std::shared_ptr<Transport> &transport, const Command &command) {
-    auto &completion = CompletionThread::instance();
+    auto &completion = CompletionLoop::instance();
     auto deadline = Clock::now() + transport->command_timeout();
     auto pending = std::make_shared<PendingCommand>();
     pending->ncb = &ncb;
@@ -86,6 +100,16 @@ UCHAR start_asynchronous(NCB &ncb, const std::shared_ptr<Transport> &transport, 
     if (pending->event)
         ResetEvent(pending->event);
     command_started();
+    std::optional<Reply> failed;
+    try {
+        pending->operation = start_operation(*transport, command, deadline);
+    } catch (const std::bad_alloc &) {
+        failed = Reply{NRC_OSRESNOTAV, {}};
+    } catch (...) {
+        failed = Reply{NRC_SYSTEM, {}};  // as when the transport call itself throws
+    }
+    // Once tracked, the command may complete on the loop at any moment: nothing of it is read here afterwards.
+    bool on_loop = pending->operation != nullptr;
     try {
         completion.track(pending);
     } catch (...) {
@@ -93,6 +117,12 @@ UCHAR start_asynchronous(NCB &ncb, const std::shared_ptr<Transport> &transport, 
         set_codes(ncb, NRC_OSRESNOTAV);
         return NRC_OSRESNOTAV;
     }
+    if (failed) {
+        completion.finish(pending, std::move(*failed));
+        return NRC_GOODRET;
+    }
+    if (on_loop)
+        return NRC_GOODRET;
     try {
         CommandThreads::instance().run([&completion, transport, pending, deadline] {
             completion.finish(pending, execute(*transport, pending->command, deadline));
@@ -103,14 +133,45 @@ UCHAR start_asynchronous(NCB &ncb, const std::shared_ptr<Transport> &transport, 
     return NRC_GOODRET;
 }
 
+// The NCB is in use from the moment Netbios() takes it until its final codes are written. An asynchronous command
+// that was accepted hands that over to the completion loop.
+class NcbClaim {
+public:
+    explicit NcbClaim(const NCB &ncb) : ncb_(&ncb), held_(claim_ncb(&ncb)) {}
+    ~NcbClaim() {
+        if (held_)
+            release_ncb(ncb_);
+    }
+    NcbClaim(const NcbClaim &) = delete;
+    NcbClaim &operator=(const NcbClaim &) = delete;
+    bool held() const { return held_; }
+    void hand_over() { held_ = false; }
+
+private:
+    const NCB *ncb_;
+    bool held_;
+};
+
 UCHAR issue(NCB &ncb) {
+    // An NCB issued again while its command is pending is refused without a word written into it: the codes
+    // there are the first command's.
+    NcbClaim claim(ncb);
+    if (!claim.held())
+        return NRC_TOOMANY;
     auto transport = current_transport();
     Command command;
     UCHAR refused = check_ncb(ncb, *transport, command);
     if (refused != NRC_GOODRET)
         return refuse(ncb, refused);
-    if (command.asynchronous)
-        return start_asynchronous(ncb, transport, command);
+    // A reset ends whatever is in flight on the adapter before it runs.
+    if (command.kind == CommandKind::reset)
+        CompletionLoop::instance().cancel_lana(command.lana, NRC_CMDCAN);
+    if (command.asynchronous) {
+        UCHAR accepted = start_asynchronous(ncb, transport, command);
+        if (accepted == NRC_GOODRET)
+            claim.hand_over();
+        return accepted;
+    }
     ActiveCommand active;
     return run_synchronous(ncb, *transport, command);
 }

@@ -34,6 +34,11 @@ public:
 // Replaces the observer (null: none) and returns the one it replaced.
 std::shared_ptr<NcbObserver> install_ncb_observer(std::shared_ptr<NcbObserver> observer);
 
+// How much later than it would have a command completes while a post routine of another command blocks: the
+// completion loop goes to a standby thread once a post routine has blocked for 50 ms, and waking that thread on a
+// busy machine takes the rest.
+inline constexpr std::chrono::milliseconds blocked_post_delay_bound{100};
+
 // Waits until no command is outstanding: every synchronous call has returned and every accepted asynchronous
 // command has run its post routine. False when that did not happen within the limit.
 bool wait_until_idle(std::chrono::milliseconds limit);

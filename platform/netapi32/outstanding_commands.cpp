@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <unordered_set>
 
 namespace platform::netbios {
 namespace {
@@ -13,6 +14,7 @@ struct Activity {
     std::mutex mutex;
     std::condition_variable idle;
     std::size_t outstanding = 0;
+    std::unordered_set<const NCB *> ncbs_in_use;
 };
 
 Activity &activity() {
@@ -31,6 +33,16 @@ void command_finished() {
     std::lock_guard lock(activity().mutex);
     if (--activity().outstanding == 0)
         activity().idle.notify_all();
+}
+
+bool claim_ncb(const NCB *ncb) {
+    std::lock_guard lock(activity().mutex);
+    return activity().ncbs_in_use.insert(ncb).second;
+}
+
+void release_ncb(const NCB *ncb) {
+    std::lock_guard lock(activity().mutex);
+    activity().ncbs_in_use.erase(ncb);
 }
 
 bool wait_until_idle(std::chrono::milliseconds limit) {

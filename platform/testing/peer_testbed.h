@@ -41,6 +41,7 @@ public:
 
     const std::filesystem::path &prefix() const { return prefix_; }
     const std::string &local_interface() const { return local_link_; }
+    const std::string &peer_namespace() const { return peer_netns_; }
     Ipv4Address local_address() const { return {10, 213, 7, 1}; }
     Ipv4Address peer_address() const { return {10, 213, 7, 2}; }
     Ipv4Address broadcast_address() const { return {10, 213, 7, 255}; }

@@ -1,5 +1,6 @@
 #include "name_lookup.h"
 
+#include <memory>
 #include <mutex>
 #include <random>
 
@@ -13,29 +14,21 @@ std::uint16_t next_transaction_id() {
     return static_cast<std::uint16_t>(generator());
 }
 
-}  // namespace
-
-NameLookup::NameLookup(SocketPool &pool, const LanaBinding &binding, NbtSettings settings, Clock::time_point deadline)
-    : pool_(pool),
-      binding_(binding),
-      settings_(std::move(settings)),
-      deadline_(deadline),
-      socket_(pool.take(binding.interface.ipv4->address, binding.interface.name)) {}
-
-NameLookup::~NameLookup() {
-    if (socket_)
-        pool_.give_back(binding_.interface.ipv4->address, binding_.interface.name, std::move(*socket_));
+RetryPolicy policy(const NbtSettings &settings) {
+    return {settings.retries, settings.retry_interval};
 }
 
-std::optional<Ipv4Address> NameLookup::resolve(const NetbiosName &name) {
-    bool broadcast = !settings_.wins;
-    Ipv4Address destination = settings_.wins
-                                  ? *settings_.wins
-                                  : binding_.interface.ipv4->broadcast.value_or(binding_.interface.ipv4->address);
+}  // namespace
+
+void ask_address(NameServiceCall &call, const LanaBinding &binding, const NbtSettings &settings,
+                 const NetbiosName &name, ResolveThen then) {
+    bool broadcast = !settings.wins;
+    Ipv4Address destination =
+        settings.wins ? *settings.wins : binding.interface.ipv4->broadcast.value_or(binding.interface.ipv4->address);
     auto id = next_transaction_id();
-    auto request = build_name_query(id, name, broadcast);
-    std::optional<NameQueryResponse> answer;
-    socket_->exchange(request, destination, policy(), deadline_, [&](const Datagram &datagram) {
+    // The accepted response, parsed once: the continuation reads it from here.
+    auto answer = std::make_shared<std::optional<NameQueryResponse>>();
+    auto accept = [=](const Datagram &datagram) {
         // Any node on the subnet may answer a broadcast; only the server answers a unicast question.
         if (datagram.source_port != name_service_port || (!broadcast && datagram.source != destination))
             return false;
@@ -44,32 +37,38 @@ std::optional<Ipv4Address> NameLookup::resolve(const NetbiosName &name) {
             return false;
         if (response->rcode == 0 && !response->name)
             return false;
-        answer = std::move(response);
+        *answer = std::move(response);
         return true;
-    });
-    if (!answer || answer->rcode != 0)
-        return std::nullopt;
-    // A group name may be answered with the all-zeros or all-ones address, which names no node.
-    for (auto &address : answer->addresses)
-        if (address != Ipv4Address{0, 0, 0, 0} && address != Ipv4Address{255, 255, 255, 255})
-            return address;
-    return std::nullopt;
+    };
+    auto conclude = [answer, then = std::move(then)](const std::optional<Datagram> &) {
+        if (!*answer || (*answer)->rcode != 0)
+            return then(std::nullopt);
+        // A group name may be answered with the all-zeros or all-ones address, which names no node.
+        for (auto &address : (*answer)->addresses)
+            if (address != Ipv4Address{0, 0, 0, 0} && address != Ipv4Address{255, 255, 255, 255})
+                return then(address);
+        return then(std::nullopt);
+    };
+    call.ask(build_name_query(id, name, broadcast), destination, policy(settings), accept, conclude);
 }
 
-std::optional<NodeStatusResponse> NameLookup::node_status(const Ipv4Address &address) {
+void ask_node_status(NameServiceCall &call, const NbtSettings &settings, const Ipv4Address &address,
+                     NodeStatusThen then) {
     auto id = next_transaction_id();
-    auto request = build_node_status_request(id);
-    std::optional<NodeStatusResponse> answer;
-    socket_->exchange(request, address, policy(), deadline_, [&](const Datagram &datagram) {
+    auto answer = std::make_shared<std::optional<NodeStatusResponse>>();
+    auto accept = [=](const Datagram &datagram) {
         if (datagram.source != address || datagram.source_port != name_service_port)
             return false;
         auto response = parse_node_status_response(datagram.bytes);
         if (!response || response->transaction_id != id || response->name != wildcard_name())
             return false;
-        answer = std::move(response);
+        *answer = std::move(response);
         return true;
-    });
-    return answer;
+    };
+    auto conclude = [answer, then = std::move(then)](const std::optional<Datagram> &) {
+        return then(std::move(*answer));
+    };
+    call.ask(build_node_status_request(id), address, policy(settings), accept, conclude);
 }
 
 }  // namespace platform::nbt

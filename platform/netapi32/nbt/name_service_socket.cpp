@@ -1,7 +1,6 @@
 #include "name_service_socket.h"
 
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -56,68 +55,30 @@ NameServiceSocket::~NameServiceSocket() {
         ::close(descriptor_);
 }
 
-void NameServiceSocket::discard_pending() {
-    std::uint8_t ignored;
-    while (::recv(descriptor_, &ignored, sizeof ignored, MSG_DONTWAIT | MSG_TRUNC) >= 0 || errno == EINTR ||
-           errno == ECONNREFUSED) {
-    }
-}
-
 bool NameServiceSocket::send(std::span<const std::uint8_t> bytes, const Ipv4Address &destination, std::uint16_t port) {
     auto address = socket_address(destination, port);
     return ::sendto(descriptor_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr *>(&address),
                     sizeof address) == static_cast<ssize_t>(bytes.size());
 }
 
-std::optional<Datagram> NameServiceSocket::receive(Clock::time_point until) {
+std::optional<Datagram> NameServiceSocket::receive_ready(bool &drained) {
+    drained = false;
     // Not zero-filled: only the bytes the kernel wrote are ever read.
     if (!buffer_)
         buffer_.reset(new std::uint8_t[largest_datagram]);
-    for (;;) {
-        // Waiting first: right after a request nothing has arrived yet, and a read that can only fail would cost
-        // a system call per exchange. A wait of 0 still reports what is already there.
-        auto now = Clock::now();
-        auto wait = now >= until ? 0 : std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
-        pollfd readable{descriptor_, POLLIN, 0};
-        int ready = ::poll(&readable, 1, static_cast<int>(std::min<long long>(wait, 60000)));
-        if (ready < 0 && errno != EINTR)
-            return std::nullopt;
-        if (ready == 0) {
-            if (Clock::now() >= until)
-                return std::nullopt;
-            continue;  // woke early (the wait is rounded up, but clocks differ): wait out the rest
-        }
-
-        sockaddr_in source{};
-        socklen_t source_size = sizeof source;
-        ssize_t size = ::recvfrom(descriptor_, buffer_.get(), largest_datagram, MSG_TRUNC | MSG_DONTWAIT,
-                                  reinterpret_cast<sockaddr *>(&source), &source_size);
-        if (size >= 0 && static_cast<std::size_t>(size) <= largest_datagram && source.sin_family == AF_INET) {
-            Datagram datagram;
-            std::memcpy(datagram.source.data(), &source.sin_addr, 4);
-            datagram.source_port = ntohs(source.sin_port);
-            datagram.bytes.assign(buffer_.get(), buffer_.get() + size);
-            return datagram;
-        }
-        if (size >= 0 || errno == EINTR || errno == ECONNREFUSED || errno == EHOSTUNREACH || errno == ENETUNREACH)
-            continue;  // a cut datagram or a reported network error: wait on for the answer
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            return std::nullopt;
+    sockaddr_in source{};
+    socklen_t source_size = sizeof source;
+    ssize_t size = ::recvfrom(descriptor_, buffer_.get(), largest_datagram, MSG_TRUNC | MSG_DONTWAIT,
+                              reinterpret_cast<sockaddr *>(&source), &source_size);
+    if (size >= 0 && static_cast<std::size_t>(size) <= largest_datagram && source.sin_family == AF_INET) {
+        Datagram datagram;
+        std::memcpy(datagram.source.data(), &source.sin_addr, 4);
+        datagram.source_port = ntohs(source.sin_port);
+        datagram.bytes.assign(buffer_.get(), buffer_.get() + size);
+        return datagram;
     }
-}
-
-std::optional<Datagram> NameServiceSocket::exchange(std::span<const std::uint8_t> request,
-                                                    const Ipv4Address &destination, const RetryPolicy &policy,
-                                                    Clock::time_point deadline,
-                                                    const std::function<bool(const Datagram &)> &accept) {
-    for (unsigned attempt = 0; attempt < policy.tries && Clock::now() < deadline; ++attempt) {
-        send(request, destination, name_service_port);
-        auto until = std::min(Clock::now() + policy.interval, deadline);
-        while (auto datagram = receive(until)) {
-            if (accept(*datagram))
-                return datagram;
-        }
-    }
+    // A cut datagram or a reported network error: passed over, the answer may still come.
+    drained = size < 0 && errno != EINTR && errno != ECONNREFUSED && errno != EHOSTUNREACH && errno != ENETUNREACH;
     return std::nullopt;
 }
 
@@ -128,7 +89,6 @@ std::optional<NameServiceSocket> SocketPool::take(const Ipv4Address &address, co
             if (entry->address == address && entry->interface == interface) {
                 auto socket = std::move(entry->socket);
                 idle_.erase(entry);
-                socket.discard_pending();
                 return socket;
             }
         }

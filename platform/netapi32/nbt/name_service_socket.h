@@ -1,12 +1,11 @@
-// One UDP socket of the name service client: bound to a LANA's address, allowed to broadcast, and a
-// request/response exchange with retries that keeps a deadline.
+// One UDP socket of the name service client: bound to a LANA's address, allowed to broadcast, never blocking.
+// Waiting for it is its owner's business (see name_service_call.h).
 #pragma once
 
 #include "name_service_packets.h"
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -40,20 +39,14 @@ public:
     NameServiceSocket &operator=(const NameServiceSocket &) = delete;
     ~NameServiceSocket();
 
-    // Throws away whatever arrived since the last exchange (late answers to earlier questions).
-    void discard_pending();
-
     bool send(std::span<const std::uint8_t> bytes, const Ipv4Address &destination, std::uint16_t port);
 
-    // The next datagram that arrives by `until`, or nullopt. Datagrams cut short by the socket buffer and
-    // errors the network reports (ICMP) are passed over.
-    std::optional<Datagram> receive(Clock::time_point until);
+    int descriptor() const { return descriptor_; }
 
-    // Sends `request` up to policy.tries times, policy.interval apart, and returns the first datagram that
-    // `accept` takes, or nullopt when none came by the last interval or by `deadline`, whichever is first.
-    std::optional<Datagram> exchange(std::span<const std::uint8_t> request, const Ipv4Address &destination,
-                                     const RetryPolicy &policy, Clock::time_point deadline,
-                                     const std::function<bool(const Datagram &)> &accept);
+    // One read without waiting: a datagram, or nullopt when there was none to take. `drained` is set when the
+    // socket had nothing more (or failed); otherwise a datagram cut short by the socket buffer or an error the
+    // network reported (ICMP) was passed over and the next read may find more.
+    std::optional<Datagram> receive_ready(bool &drained);
 
 private:
     explicit NameServiceSocket(int descriptor) : descriptor_(descriptor) {}
@@ -66,7 +59,9 @@ private:
 // every command costs about as much as the round trip it serves.
 class SocketPool {
 public:
-    // An idle socket of that address and interface with nothing left in it, or a new one.
+    // An idle socket of that address and interface, or a new one. Late answers to its earlier questions may still
+    // wait in it: they answer no question of the next command, which reads past them as past any stray datagram
+    // (emptying the socket first would cost a system call per command, and never end under a flood).
     std::optional<NameServiceSocket> take(const Ipv4Address &address, const std::string &interface);
     void give_back(const Ipv4Address &address, const std::string &interface, NameServiceSocket socket);
 

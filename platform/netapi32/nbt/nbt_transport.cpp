@@ -2,6 +2,7 @@
 
 #include "lana_map.h"
 #include "name_lookup.h"
+#include "name_service_call.h"
 #include "nbt_settings.h"
 #include "prefix/prefix.h"
 #include "tcp_table.h"
@@ -63,12 +64,6 @@ std::string trimmed_text(const NetbiosName &name) {
     return text;
 }
 
-// The names the local node answers for on the LANA's own address; none when no node answers.
-std::vector<NodeName> local_names(NameLookup &lookup, const LanaBinding &binding) {
-    auto status = lookup.node_status(binding.interface.ipv4->address);
-    return status ? status->names : std::vector<NodeName>{};
-}
-
 // The local node's server name (type 0x20, unique) and its name number in the adapter status; the host
 // name, under number 1, when the node does not answer or holds no such name.
 std::pair<std::uint8_t, NetbiosName> local_server_name(const std::vector<NodeName> &names) {
@@ -98,6 +93,28 @@ std::optional<std::uint8_t> session_state(TcpState state) {
     }
 }
 
+// The session status for `name` on the LANA's address, given the names the local node holds there.
+netbios::Reply local_sessions(const netbios::Name &name, const Ipv4Address &local, const std::vector<NodeName> &names) {
+    auto [number, server_name] = local_server_name(names);
+    // Sessions on port 139 belong to the server name; the node's other names have none, and a name it does not
+    // hold is not found.
+    bool every_name = name[0] == '*';
+    if (!every_name && name != server_name) {
+        auto held = std::find_if(names.begin(), names.end(), [&](auto &entry) { return entry.name == name; });
+        if (held == names.end())
+            return {NRC_NOWILD, {}};
+        return {NRC_GOODRET, session_status_record(static_cast<std::uint8_t>(held - names.begin() + 1), name, {})};
+    }
+
+    std::vector<SessionEntry> sessions;
+    for (auto &connection : read_tcp_connections()) {
+        auto state = session_state(connection.state);
+        if (connection.local_port == session_service_port && connection.local == local && state)
+            sessions.push_back({*state, connection.remote});
+    }
+    return {NRC_GOODRET, session_status_record(number, server_name, sessions)};
+}
+
 class NbtTransport final : public netbios::Transport {
 public:
     std::vector<std::uint8_t> lanas() override {
@@ -120,60 +137,80 @@ public:
 
     netbios::Reply adapter_status(std::uint8_t lana, const netbios::Name &callname,
                                   netbios::Deadline deadline) override {
+        return run_to_end(*start_adapter_status(lana, callname, deadline));
+    }
+
+    netbios::Reply session_status(std::uint8_t lana, const netbios::Name &name, netbios::Deadline deadline) override {
+        return run_to_end(*start_session_status(lana, name, deadline));
+    }
+
+    std::unique_ptr<netbios::Operation> start_adapter_status(std::uint8_t lana, const netbios::Name &callname,
+                                                             netbios::Deadline deadline) override {
         // The local adapter's counters are read at the moment they are asked for.
         bool local = callname[0] == '*';
         auto binding = find_lana(interfaces_, lana, local ? std::chrono::milliseconds(0) : interface_list_max_age);
         if (!binding)
-            return {NRC_BRIDGE, {}};
-        NameLookup lookup(sockets_, *binding, current_settings(), deadline);
-        if (!lookup.usable())
-            return {NRC_SYSTEM, {}};
+            return finished(NRC_BRIDGE);
+        auto settings = current_settings();
+        auto call = open_call(*binding, deadline);
+        if (!call->usable())
+            return finished(NRC_SYSTEM);
 
         if (local) {
-            auto names = local_names(lookup, *binding);
-            return {NRC_GOODRET, local_adapter_status(binding->interface.mac, binding->interface.counters, names)};
+            // A local node that does not answer holds no names; the adapter's own part is there all the same.
+            ask_node_status(
+                *call, settings, binding->interface.ipv4->address,
+                [interface = binding->interface](std::optional<NodeStatusResponse> status) {
+                    auto names = status ? status->names : std::vector<NodeName>{};
+                    return netbios::Reply{NRC_GOODRET, local_adapter_status(interface.mac, interface.counters, names)};
+                });
+            return call;
         }
-        auto address = parse_ipv4(trimmed_text(callname));
-        if (!address)
-            address = lookup.resolve(callname);
-        if (!address)
-            return {NRC_CMDTMO, {}};
-        auto status = lookup.node_status(*address);
-        if (!status)
-            return {NRC_CMDTMO, {}};
-        return {NRC_GOODRET, remote_adapter_status(*status)};
+        auto remote_status = [](std::optional<NodeStatusResponse> status) {
+            return status ? netbios::Reply{NRC_GOODRET, remote_adapter_status(*status)}
+                          : netbios::Reply{NRC_CMDTMO, {}};
+        };
+        if (auto address = parse_ipv4(trimmed_text(callname))) {
+            ask_node_status(*call, settings, *address, remote_status);
+            return call;
+        }
+        auto *asking = call.get();
+        ask_address(
+            *call, *binding, settings, callname,
+            [asking, settings, remote_status](std::optional<Ipv4Address> address) -> std::optional<netbios::Reply> {
+                if (!address)
+                    return netbios::Reply{NRC_CMDTMO, {}};
+                ask_node_status(*asking, settings, *address, remote_status);
+                return std::nullopt;
+            });
+        return call;
     }
 
-    netbios::Reply session_status(std::uint8_t lana, const netbios::Name &name, netbios::Deadline deadline) override {
+    std::unique_ptr<netbios::Operation> start_session_status(std::uint8_t lana, const netbios::Name &name,
+                                                             netbios::Deadline deadline) override {
         auto binding = find_lana(interfaces_, lana);
         if (!binding)
-            return {NRC_BRIDGE, {}};
-        NameLookup lookup(sockets_, *binding, current_settings(), deadline);
-        if (!lookup.usable())
-            return {NRC_SYSTEM, {}};
-        auto names = local_names(lookup, *binding);
-        auto [number, server_name] = local_server_name(names);
-        // Sessions on port 139 belong to the server name; the node's other names have none, and a name it
-        // does not hold is not found.
-        bool every_name = name[0] == '*';
-        if (!every_name && name != server_name) {
-            auto held = std::find_if(names.begin(), names.end(), [&](auto &entry) { return entry.name == name; });
-            if (held == names.end())
-                return {NRC_NOWILD, {}};
-            return {NRC_GOODRET, session_status_record(static_cast<std::uint8_t>(held - names.begin() + 1), name, {})};
-        }
-
-        std::vector<SessionEntry> sessions;
-        for (auto &connection : read_tcp_connections()) {
-            auto state = session_state(connection.state);
-            if (connection.local_port == session_service_port && connection.local == binding->interface.ipv4->address &&
-                state)
-                sessions.push_back({*state, connection.remote});
-        }
-        return {NRC_GOODRET, session_status_record(number, server_name, sessions)};
+            return finished(NRC_BRIDGE);
+        auto call = open_call(*binding, deadline);
+        if (!call->usable())
+            return finished(NRC_SYSTEM);
+        ask_node_status(*call, current_settings(), binding->interface.ipv4->address,
+                        [name, local = binding->interface.ipv4->address](std::optional<NodeStatusResponse> status) {
+                            return local_sessions(name, local, status ? status->names : std::vector<NodeName>{});
+                        });
+        return call;
     }
 
 private:
+    static std::unique_ptr<netbios::Operation> finished(std::uint8_t retcode) {
+        return std::make_unique<FinishedCall>(netbios::Reply{retcode, {}});
+    }
+
+    std::unique_ptr<NameServiceCall> open_call(const LanaBinding &binding, netbios::Deadline deadline) {
+        return std::make_unique<NameServiceCall>(sockets_, binding.interface.ipv4->address, binding.interface.name,
+                                                 deadline);
+    }
+
     InterfaceCache interfaces_;
     SocketPool sockets_;
 };

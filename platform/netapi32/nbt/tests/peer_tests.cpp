@@ -1,6 +1,8 @@
 // NetBIOS over TCP/IP against Samba's nmbd in a network namespace of the test's own, reached through a veth pair
 // that is the only LANA (0), through Netbios(). Skipped (never passed) where namespaces cannot be made.
 #include "interfaces.h"
+#include "nbt_transport.h"
+#include "testing/flooding_peer.h"
 #include "testing/peer_testbed.h"
 #include "testing/temporary_prefix.h"
 
@@ -12,11 +14,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 
 namespace platform::nbt {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::ListedName;
 using testing::PeerTestbed;
 
@@ -24,15 +28,16 @@ using testing::PeerTestbed;
 struct StatusCommand {
     NCB ncb{};
     std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(2048, 0xCD);
-    StatusCommand(UCHAR command, const std::string &callname) {
-        ncb.ncb_command = command | ASYNCH;
+    StatusCommand(UCHAR command, const std::string &callname, UCHAR asynch = ASYNCH) {
+        ncb.ncb_command = command | asynch;
         ncb.ncb_buffer = buffer.data();
         ncb.ncb_length = static_cast<WORD>(buffer.size());
         ncb.ncb_event = CreateEventA(NULL, TRUE, FALSE, NULL);
         std::memset(ncb.ncb_callname, ' ', NCBNAMSZ);
         std::memcpy(ncb.ncb_callname, callname.data(), std::min<std::size_t>(callname.size(), NCBNAMSZ));
         ncb.ncb_name[0] = '*';
-        EXPECT_EQ(Netbios(&ncb), NRC_GOODRET);
+        UCHAR immediate = Netbios(&ncb);
+        EXPECT_TRUE(!asynch || immediate == NRC_GOODRET) << int(immediate);
     }
     ~StatusCommand() { CloseHandle(ncb.ncb_event); }
     UCHAR wait() {
@@ -144,6 +149,46 @@ TEST_F(RealPeer, LocalAdapterAndSessions) {
     StatusCommand with_node(NCBASTAT, "*");
     ASSERT_EQ(with_node.wait(), NRC_GOODRET);
     EXPECT_EQ(with_node.names(), nmblookup_status(bed_->local_address()));
+}
+
+// NetBIOS over TCP/IP with a command timeout of the test's choosing.
+class ShortTimeout final : public netbios::Transport {
+public:
+    std::vector<std::uint8_t> lanas() override { return nbt_->lanas(); }
+    std::chrono::milliseconds command_timeout() override { return 300ms; }
+    std::uint8_t reset(std::uint8_t, netbios::Deadline) override { return NRC_GOODRET; }
+    netbios::Reply adapter_status(std::uint8_t lana, const netbios::Name &name, netbios::Deadline deadline) override {
+        return nbt_->adapter_status(lana, name, deadline);
+    }
+    netbios::Reply session_status(std::uint8_t, const netbios::Name &, netbios::Deadline) override { return {}; }
+    std::unique_ptr<netbios::Operation> start_adapter_status(std::uint8_t lana, const netbios::Name &name,
+                                                             netbios::Deadline deadline) override {
+        return nbt_->start_adapter_status(lana, name, deadline);
+    }
+
+private:
+    std::shared_ptr<netbios::Transport> nbt_ = make_nbt_transport();
+};
+
+// A node that floods the asking socket with datagrams that answer nothing cannot keep a command past its
+// deadline, waited for on the caller's thread or on the completion loop; and the socket, back in its pool with
+// the flood's leftovers in it, serves the next command.
+TEST_F(RealPeer, AFloodOfDatagramsThatAnswerNothingDoesNotDelayTheDeadline) {
+    testing::FloodingPeer flood;
+    ASSERT_EQ(flood.start(*bed_), "");
+    netbios::install_transport(std::make_shared<ShortTimeout>());
+    for (UCHAR asynch : {UCHAR(0), UCHAR(ASYNCH)}) {
+        std::size_t sent_before = flood.sent();
+        auto started = std::chrono::steady_clock::now();
+        StatusCommand flooded(NCBASTAT, testing::dotted(flood.address()), asynch);
+        EXPECT_EQ(asynch ? flooded.wait() : flooded.ncb.ncb_retcode, NRC_CMDTMO) << int(asynch);
+        auto took = std::chrono::steady_clock::now() - started;
+        EXPECT_TRUE(took >= 300ms && took <= 350ms) << int(asynch) << ": " << (took / 1us) << " us";
+        EXPECT_GT(flood.sent() - sent_before, 1000u) << int(asynch);  // the flood did reach the command
+    }
+    StatusCommand after(NCBASTAT, testing::dotted(bed_->peer_address()));
+    EXPECT_EQ(after.wait(), NRC_GOODRET);
+    netbios::install_transport(nullptr);
 }
 
 }  // namespace
