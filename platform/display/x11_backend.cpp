@@ -1,5 +1,6 @@
 #include "x11_backend.h"
 
+#include "latin1.h"
 #include "x11_keys.h"
 #include "x11_selections.h"
 #include "x11_window_hints.h"
@@ -168,10 +169,12 @@ public:
     void set_title(SurfaceId surface, std::string_view title) override {
         std::lock_guard lock(lock_);
         if (auto *s = find(surface)) {
+            // WM_NAME is a STRING, which X defines as Latin-1 like the program's own bytes; _NET_WM_NAME is UTF-8.
             std::string text(title);
+            std::string utf8 = latin1_to_utf8(title);
             XStoreName(display_, s->window, text.c_str());
             XChangeProperty(display_, s->window, atoms_.net_wm_name, atoms_.utf8_string, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char *>(text.data()), static_cast<int>(text.size()));
+                            reinterpret_cast<const unsigned char *>(utf8.data()), static_cast<int>(utf8.size()));
             XFlush(display_);
         }
     }
