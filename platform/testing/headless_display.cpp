@@ -22,6 +22,34 @@ POINT screen_of_surface_point(HWND hwnd, POINT at) {
     return {top->rect.left + at.x, top->rect.top + at.y};
 }
 
+POINT middle(RECT r) {
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// The centre of the up or down arrow of a window's vertical scroll bar, on the screen.
+POINT scroll_arrow_of(HWND hwnd, bool down) {
+    auto window = find_window_quiet(hwnd);
+    if (!window)
+        return {-1, -1};
+    auto parts = platform::user::vertical_parts(platform::user::window_vertical_bar(window), window->vertical);
+    return screen_of_surface_point(hwnd, middle(down ? parts.down_arrow : parts.up_arrow));
+}
+
+// Takes and dispatches one waiting message; false when none waits or it is WM_QUIT, which is put back for
+// the caller's own loop.
+bool dispatch_next() {
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        return false;
+    if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        return false;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    return true;
+}
+
 }  // namespace
 
 display::HeadlessBackend &headless() {
@@ -62,9 +90,7 @@ bool double_click_client(HWND hwnd, POINT client) {
 
 POINT center_of(HWND hwnd) {
     RECT area;
-    if (!GetWindowRect(hwnd, &area))
-        return {-1, -1};
-    return {(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+    return GetWindowRect(hwnd, &area) ? middle(area) : POINT{-1, -1};
 }
 
 POINT close_box_of(HWND hwnd) {
@@ -92,56 +118,18 @@ POINT menu_bar_item_of(HWND hwnd, int index) {
     auto layout = platform::user::menu_bar_layout(window);
     if (index < 0 || index >= static_cast<int>(layout.size()))
         return {-1, -1};
-    RECT area = layout[index].area;
-    return screen_of_surface_point(hwnd, {(area.left + area.right) / 2, (area.top + area.bottom) / 2});
+    return screen_of_surface_point(hwnd, middle(layout[index].area));
 }
 
 POINT scroll_up_arrow_of(HWND hwnd) {
-    auto window = find_window_quiet(hwnd);
-    if (!window)
-        return {-1, -1};
-    auto parts = platform::user::vertical_parts(platform::user::window_vertical_bar(window), window->vertical);
-    RECT r = parts.up_arrow;
-    return screen_of_surface_point(hwnd, {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    return scroll_arrow_of(hwnd, false);
 }
-
 POINT scroll_down_arrow_of(HWND hwnd) {
-    auto window = find_window_quiet(hwnd);
-    if (!window)
-        return {-1, -1};
-    auto parts = platform::user::vertical_parts(platform::user::window_vertical_bar(window), window->vertical);
-    RECT r = parts.down_arrow;
-    return screen_of_surface_point(hwnd, {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-}
-
-POINT popup_item_of(std::string_view text) {
-    auto strip = [](std::string_view s) {
-        std::string out;
-        for (char c : s)
-            if (c != '&')
-                out.push_back(c);
-        return out;
-    };
-    // A pop-up menu is the topmost window; its items are rows of its text from the top.
-    auto windows = visible_windows();
-    if (windows.empty())
-        return {-1, -1};
-    auto window = find_window_quiet(windows.back());
-    if (!window || window->window_class->name != "#32768" || !window->surface)
-        return {-1, -1};
-    for (auto &run : window->surface->texts())
-        if (run.text == strip(text))
-            return screen_of_surface_point(
-                window->handle, {(run.area.left + run.area.right) / 2, (run.area.top + run.area.bottom) / 2});
-    return {-1, -1};
+    return scroll_arrow_of(hwnd, true);
 }
 
 bool key(unsigned virtual_key, bool shift, bool control, bool alt) {
     return headless().key(virtual_key, shift, control, alt);
-}
-bool middle_click(POINT screen) {
-    return headless().mouse(display::InputType::middle_down, screen) &&
-           headless().mouse(display::InputType::middle_up, screen);
 }
 bool type(std::string_view text) {
     return headless().type_text(text);
@@ -219,16 +207,9 @@ bool pump_until(const std::function<bool()> &condition, std::chrono::millisecond
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
-        MSG msg;
         bool any = false;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (dispatch_next()) {
             any = true;
-            if (msg.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                break;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
             if (condition())
                 return true;
         }
@@ -239,14 +220,7 @@ bool pump_until(const std::function<bool()> &condition, std::chrono::millisecond
 }
 
 void pump_pending() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+    while (dispatch_next()) {
     }
 }
 

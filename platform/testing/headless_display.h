@@ -36,11 +36,7 @@ POINT caption_of(HWND hwnd);
 POINT menu_bar_item_of(HWND hwnd, int index);
 POINT scroll_up_arrow_of(HWND hwnd);
 POINT scroll_down_arrow_of(HWND hwnd);
-// Where the item of the open pop-up menu with this text ('&' ignored) is; {-1, -1} when no pop-up shows it.
-POINT popup_item_of(std::string_view text);
 bool key(unsigned virtual_key, bool shift = false, bool control = false, bool alt = false);
-// The middle button pressed and let go (X's paste of the primary selection).
-bool middle_click(POINT screen);
 bool type(std::string_view text);
 // The window manager's close request (the X close button, say).
 bool request_close(HWND hwnd);

@@ -9,15 +9,9 @@ using platform::testing::ScriptedNetbios;
 
 namespace {
 
-class NetbiosCommands : public ::testing::Test {
-protected:
-    void SetUp() override { tarvoke::testing::RestoreSlotTables(); }
-    void TearDown() override { tarvoke::testing::RestoreSlotTables(); }
-};
-
 const SHORT U = -1;  // unusable
 
-TEST_F(NetbiosCommands, DiscoveryResetsTheListedLanasBelowTwelveAndSetsEverySlot) {
+TEST(NetbiosCommands, DiscoveryResetsTheListedLanasBelowTwelveAndSetsEverySlot) {
     const struct {
         std::vector<std::uint8_t> listed;
         UCHAR enumeration, reset;
@@ -53,6 +47,7 @@ TEST_F(NetbiosCommands, DiscoveryResetsTheListedLanasBelowTwelveAndSetsEverySlot
         EXPECT_EQ(resets, c.resets);
         EXPECT_EQ(netbios.issued().size(), 1 + c.resets.size());
     }
+    tarvoke::testing::RestoreSlotTables();
 }
 
 }  // namespace

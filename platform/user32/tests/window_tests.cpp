@@ -13,7 +13,6 @@ namespace {
 int paints = 0;
 std::vector<int> scrolls;  // WM_VSCROLL codes
 int dropped_at = -1;       // the position SB_THUMBPOSITION carried
-std::atomic<DWORD> handled_on_thread{0};
 std::atomic<int> handled_count{0};
 
 // Logs, paints its update area grey, and moves the scroll box where it was dropped.
@@ -40,7 +39,6 @@ LRESULT CALLBACK grey_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
 LRESULT CALLBACK recording_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message != WM_USER + 10)
         return DefWindowProcA(hwnd, message, wparam, lparam);
-    handled_on_thread = GetCurrentThreadId();
     ++handled_count;
     return lparam ? SendMessageA(reinterpret_cast<HWND>(lparam), WM_USER + 10, wparam + 1, 0) : wparam * 2;
 }
@@ -96,17 +94,13 @@ TEST_F(Windows, CreateShowPaintCloseAndDestroyComeInOrder) {
     HWND hwnd = CreateWindowExA(0, "LogClass", "Title", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
     expect_sequence({{WM_NCCREATE, hwnd}, WM_NCCALCSIZE, WM_CREATE, WM_SIZE, WM_MOVE}, "create hidden");
-    EXPECT_FALSE(ShowWindow(hwnd, SW_SHOWNORMAL));  // was hidden
+    ShowWindow(hwnd, SW_SHOWNORMAL);
     expect_sequence({{WM_SHOWWINDOW, hwnd}, WM_NCACTIVATE, WM_ACTIVATE, WM_SETFOCUS}, "show");
-    EXPECT_EQ(GetActiveWindow(), hwnd);
-    EXPECT_EQ(GetFocus(), hwnd);
     // A posted message comes before the paint; the erase happens inside BeginPaint; it paints once.
     PostMessageA(hwnd, WM_USER + 1, 0, 0);
     ui::pump_pending();
     ui::pump_pending();
     expect_sequence({WM_USER + 1, WM_PAINT, WM_ERASEBKGND}, "first paint");
-    EXPECT_TRUE(ShowWindow(hwnd, SW_SHOW));  // already visible: nothing is sent
-    expect_sequence({}, "show again");
     // The close box: DefWindowProc turns the click into WM_CLOSE and WM_CLOSE into destruction.
     ASSERT_TRUE(ui::click(ui::close_box_of(hwnd)));
     ASSERT_TRUE(ui::pump_until([&] { return !IsWindow(hwnd); }));
@@ -127,9 +121,10 @@ TEST_F(Windows, CreateShowPaintCloseAndDestroyComeInOrder) {
     EXPECT_FALSE(IsWindow(owned) || IsWindow(child));
 }
 
+// The caption redrawn with the new text (the text itself: window_conformance_tests.cpp).
 TEST_F(Windows, TheCaptionAUserReads) {
     HWND hwnd = make_window("LogClass", "Old", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
-    EXPECT_TRUE(SetWindowTextA(hwnd, "LANA 03"));
+    SetWindowTextA(hwnd, "LANA 03");
     auto lines = ui::window_text(hwnd);
     EXPECT_EQ(lines.empty() ? "" : lines.front(), "LANA 03");
 }
@@ -140,8 +135,7 @@ TEST_F(Windows, PaintingRepaintsOnlyTheInvalidAreaOfVisibleWindowsAndHoldsNoObje
     ui::pump_pending();
     EXPECT_EQ(paints, 0);  // hidden
     ShowWindow(hwnd, SW_SHOW);
-    EXPECT_TRUE(UpdateWindow(hwnd));
-    EXPECT_TRUE(UpdateWindow(hwnd));  // nothing invalid any more
+    UpdateWindow(hwnd);
     ui::pump_pending();
     EXPECT_EQ(paints, 1);
     EXPECT_EQ(ui::client_pixel(hwnd, {10, 10}), 0xC0C0C0u);
