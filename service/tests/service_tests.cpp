@@ -260,10 +260,17 @@ TEST_F(PipeRequests, MissingAndUnwritableDrivesAreLoggedOnEveryWrite) {
     EXPECT_NE(acl_of("a:").find("other::rw"), std::string::npos);
 }
 
-// A client that comes during the pause waits, and is served once the service continues.
+// A client that comes during the pause waits, and is served once the service continues; pipecall gives up
+// after its --wait and says why.
 TEST_F(Lifecycle, ControlsMoveBetweenRunningAndPausedAndStopUnlocks) {
     start_running();
     ASSERT_EQ(servicectl("pause").printed("state"), (DWORD)SERVICE_PAUSED);
+    auto waited = run(std::string(PIPECALL_PATH) + " --wait 200 '\\\\.\\pipe\\sd_flppy' Q");
+    EXPECT_EQ(waited.exit_status, 1);
+    EXPECT_EQ(waited.output,
+              "pipecall: \\\\.\\pipe\\sd_flppy: no reply within 200 ms: This operation returned "
+              "because the timeout period expired. (error 1460)\n"
+              "pipecall: the pipe's server did not answer: is the service paused?\n");
     std::string reply = "not served";
     std::thread client([&] { reply = exchange("U"); });
     const std::pair<const char *, DWORD> steps[] = {{"interrogate", SERVICE_PAUSED},  {"pause", SERVICE_PAUSED},
@@ -285,18 +292,6 @@ TEST_F(Lifecycle, ControlsMoveBetweenRunningAndPausedAndStopUnlocks) {
     EXPECT_NE(acl_of("a:").find("other::rw"), std::string::npos);
     EXPECT_NE(acl_of("b:").find("other::rw"), std::string::npos);
     EXPECT_TRUE(events().empty());
-}
-
-// A paused service takes no request: pipecall gives up after its --wait and says why.
-TEST_F(Lifecycle, PipecallGivesUpOnAPausedServiceWithTheReason) {
-    start_running();
-    ASSERT_EQ(servicectl("pause").printed("state"), (DWORD)SERVICE_PAUSED);
-    auto waited = run(std::string(PIPECALL_PATH) + " --wait 200 '\\\\.\\pipe\\sd_flppy' Q");
-    EXPECT_EQ(waited.exit_status, 1);
-    EXPECT_EQ(waited.output,
-              "pipecall: \\\\.\\pipe\\sd_flppy: no reply within 200 ms: This operation returned "
-              "because the timeout period expired. (error 1460)\n"
-              "pipecall: the pipe's server did not answer: is the service paused?\n");
 }
 
 // Clients lock the drives as fast as the service serves them while it stops: from the stop on no request

@@ -58,15 +58,9 @@ TEST(Acls, AcesArePackedRecordsAndFailuresLeaveTheAclAsItWasAndDescriptorsHoldTh
                                !std::memcmp(buffer + 16 + 24 * i, i ? power_users : administrators, 16)));
     }
     SECURITY_DESCRIPTOR descriptor, zero = {};
-    SetLastError(kSentinel);
-    EXPECT_FALSE(InitializeSecurityDescriptor(&descriptor, 2));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_UNKNOWN_REVISION);
-    for (bool validating : {false, true}) {  // never initialised
-        SetLastError(kSentinel);
-        EXPECT_FALSE(validating ? IsValidSecurityDescriptor(&zero)
-                                : SetSecurityDescriptorDacl(&zero, TRUE, nullptr, 0));
-        EXPECT_EQ(GetLastError(), (DWORD)ERROR_UNKNOWN_REVISION);
-    }
+    EXPECT_FAILS(!InitializeSecurityDescriptor(&descriptor, 2), ERROR_UNKNOWN_REVISION);
+    EXPECT_FAILS(!IsValidSecurityDescriptor(&zero), ERROR_UNKNOWN_REVISION);  // never initialised
+    EXPECT_FAILS(!SetSecurityDescriptorDacl(&zero, TRUE, nullptr, 0), ERROR_UNKNOWN_REVISION);
     alignas(4) BYTE newer[64];  // an ACL of the latest revision takes ACEs of an older one
     EXPECT_TRUE(InitializeAcl(reinterpret_cast<PACL>(newer), sizeof newer, ACL_REVISION_DS) &&
                 AddAccessAllowedAce(reinterpret_cast<PACL>(newer), ACL_REVISION, GENERIC_READ, (PSID)world));

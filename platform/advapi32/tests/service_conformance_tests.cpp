@@ -13,9 +13,7 @@ VOID WINAPI NoControls(DWORD) {}
 
 TEST(ServiceConformance, AProcessNoServiceManagerStartedIsNoService) {
     SERVICE_STATUS status = {SERVICE_WIN32_OWN_PROCESS, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, NO_ERROR, 0, 0, 0};
-    SetLastError(kSentinel);
-    EXPECT_FALSE(SetServiceStatus(NULL, &status));
-    EXPECT_LAST_ERROR(ERROR_INVALID_HANDLE);
+    EXPECT_FAILS(!SetServiceStatus(NULL, &status), ERROR_INVALID_HANDLE);
     SetLastError(kSentinel);
     SERVICE_STATUS_HANDLE handle = RegisterServiceCtrlHandlerA("ConformanceService", NoControls);
     // That service manager also ends, at times, a process that asks it for a dispatcher it did not start.
@@ -24,9 +22,7 @@ TEST(ServiceConformance, AProcessNoServiceManagerStartedIsNoService) {
     EXPECT_EQ(handle, (SERVICE_STATUS_HANDLE)NULL);
     EXPECT_LAST_ERROR(ERROR_SERVICE_NOT_IN_EXE);
     SERVICE_TABLE_ENTRYA table[] = {{(LPSTR) "ConformanceService", NeverRuns}, {NULL, NULL}};
-    SetLastError(kSentinel);
-    EXPECT_FALSE(StartServiceCtrlDispatcherA(table));
-    EXPECT_LAST_ERROR(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
+    EXPECT_FAILS(!StartServiceCtrlDispatcherA(table), ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
 }
 
 TEST(EventLogConformance, ReportsThroughARegisteredSourceAndNotAfterItIsDeregistered) {
@@ -51,9 +47,7 @@ TEST(EventLogConformance, ReportsThroughARegisteredSourceAndNotAfterItIsDeregist
         SKIP_KNOWN_DIFFERENCE(reported, "the event log takes a handle that names no source");
         EXPECT_FALSE(reported);
         EXPECT_LAST_ERROR(ERROR_INVALID_HANDLE);
-        SetLastError(kSentinel);
-        EXPECT_FALSE(DeregisterEventSource(bad));
-        EXPECT_LAST_ERROR(ERROR_INVALID_HANDLE);
+        EXPECT_FAILS(!DeregisterEventSource(bad), ERROR_INVALID_HANDLE);
     }
 }
 

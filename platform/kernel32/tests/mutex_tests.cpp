@@ -31,8 +31,7 @@ TEST(Mutexes, OwnerTakesItAgainAndMustReleaseAsOften) {
             EXPECT_LAST_ERROR(kSentinel);
         }
         EXPECT_RESULT(TryFromOtherThread(mutex), WAIT_OBJECT_0);
-        EXPECT_FALSE(ReleaseMutex(mutex));  // owned by nobody
-        EXPECT_LAST_ERROR(ERROR_NOT_OWNER);
+        EXPECT_FAILS(!ReleaseMutex(mutex), ERROR_NOT_OWNER);  // owned by nobody
         CloseHandle(mutex);
     }
 }

@@ -29,13 +29,6 @@ HANDLE open_client_when_listening() {
     return client;
 }
 
-#define EXPECT_FAILS(failed, error)          \
-    do {                                     \
-        SetLastError(kSentinel);             \
-        EXPECT_TRUE(failed) << #failed;      \
-        EXPECT_LAST_ERROR(error) << #failed; \
-    } while (0)
-
 TEST(NamedPipes, CallsThatDoNotFitTheNameArgumentsOrStateFail) {
     EXPECT_FAILS(create_pipe(pipe_path, PIPE_TYPE_BYTE | PIPE_READMODE_MESSAGE) == INVALID_HANDLE_VALUE,
                  ERROR_INVALID_PARAMETER);

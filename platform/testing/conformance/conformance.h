@@ -126,3 +126,11 @@ inline DWORD RunOnOtherThread(std::function<DWORD()> body) {
     SKIP_KNOWN_DIFFERENCE((failed) && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED, call " is not implemented here")
 #define EXPECT_RESULT(call, expected) EXPECT_EQ((DWORD)(call), (DWORD)(expected))
 #define EXPECT_LAST_ERROR(expected) EXPECT_EQ(GetLastError(), (DWORD)(expected))
+// Puts kSentinel into the last error, then expects `failed` (a call's failure, as a condition) to hold and the
+// call to have set `error`.
+#define EXPECT_FAILS(failed, error)           \
+    do {                                      \
+        SetLastError(conformance::kSentinel); \
+        EXPECT_TRUE(failed) << #failed;       \
+        EXPECT_LAST_ERROR(error) << #failed;  \
+    } while (0)
