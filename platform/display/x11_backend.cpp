@@ -47,6 +47,15 @@ struct XSurface {
 };
 
 class X11Backend : public Backend {
+    // The lock of a call from a program's thread. Its round trips (and Xlib's own reads while it writes) may
+    // leave events in Xlib's queue, where the reader's poll() cannot see them: wake the reader when they do.
+    struct Locked {
+        explicit Locked(X11Backend *owner) : backend(owner), guard(owner->lock_) {}
+        ~Locked() { backend->wake_reader_for_queued_events(); }
+        X11Backend *backend;
+        std::lock_guard<std::mutex> guard;
+    };
+
 public:
     explicit X11Backend(Display *display) : display_(display), atoms_(display) {
         selections_ = std::make_unique<X11Selections>(display_, lock_);
@@ -70,7 +79,7 @@ public:
     std::string_view name() const override { return "x11"; }
 
     SurfaceId create_surface(SurfaceId owner, const RECT &area) override {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         XSurface s;
         s.area = area;
         RECT shown = shown_area(s);
@@ -95,7 +104,7 @@ public:
     }
 
     void set_traits(SurfaceId surface, const SurfaceTraits &traits) override {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         if (auto *s = find(surface)) {
             s->traits = traits;
             set_window_traits(display_, s->window, atoms_, traits);
@@ -105,7 +114,7 @@ public:
     }
 
     void destroy_surface(SurfaceId surface) override {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         auto found = surfaces_.find(surface);
         if (found == surfaces_.end())
             return;
@@ -117,7 +126,7 @@ public:
     }
 
     void show_surface(SurfaceId surface, bool visible) override {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         if (auto *s = find(surface)) {
             if (visible)
                 XMapRaised(display_, s->window);
@@ -128,7 +137,7 @@ public:
     }
 
     void move_surface(SurfaceId surface, const RECT &area) override {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         if (auto *s = find(surface)) {
             s->area = area;
             apply_geometry(*s);
@@ -136,7 +145,7 @@ public:
     }
 
     void set_frame_insets(SurfaceId surface, const RECT &insets) override {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         if (auto *s = find(surface)) {
             s->insets = insets;
             apply_geometry(*s);
@@ -144,7 +153,7 @@ public:
     }
 
     void raise_surface(SurfaceId surface) override {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         // A window manager keeps transient windows above their owner itself; without one (or with one that
         // does not) the owned windows go up after their owner, so that they are never covered by it.
         raise_with_owned(surface, 0);
@@ -152,7 +161,7 @@ public:
     }
 
     void focus_surface(SurfaceId surface) override {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         auto *s = find(surface);
         if (!s || s->traits.unmanaged)
             return;
@@ -162,12 +171,12 @@ public:
     }
 
     SurfaceId focused_surface() override {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         return focused_;
     }
 
     void set_title(SurfaceId surface, std::string_view title) override {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         if (auto *s = find(surface)) {
             // WM_NAME is a STRING, which X defines as Latin-1 like the program's own bytes; _NET_WM_NAME is UTF-8.
             std::string text(title);
@@ -180,7 +189,7 @@ public:
     }
 
     void set_icon(SurfaceId surface, int width, int height, const std::uint32_t *pixels) override {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         auto *s = find(surface);
         if (!s || width <= 0 || height <= 0 || !pixels)
             return;
@@ -197,7 +206,7 @@ public:
     }
 
     void present(SurfaceId surface, cairo_surface_t *pixels) override {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         auto *s = find(surface);
         if (!s)
             return;
@@ -214,7 +223,7 @@ public:
     }
 
     void bell() override {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         XBell(display_, 0);
         XFlush(display_);
     }
@@ -231,7 +240,7 @@ public:
     std::optional<std::string> read_selection(Selection which) override { return selections_->read(which); }
 
     cairo_surface_t *contents(SurfaceId surface) {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         auto *s = find(surface);
         if (!s)
             return nullptr;
@@ -261,7 +270,7 @@ public:
     }
 
     unsigned long window_of(SurfaceId surface) {
-        std::lock_guard lock(lock_);
+        Locked lock(this);
         auto *s = find(surface);
         return s ? s->window : 0;
     }
