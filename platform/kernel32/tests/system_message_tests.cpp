@@ -13,6 +13,11 @@ constexpr DWORD from_system = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE
 TEST(SystemMessages, KnownCodesGiveTheirTextInABufferOrAnAllocatedBlockOthersFail) {
     const char *denied = "Access is denied.\r\n";
     const DWORD fits = (DWORD)std::strlen(denied) + 1;
+    // Another implementation may word the messages in its own way; then the sizes below do not apply either.
+    char wording[256] = "";
+    DWORD worded = FormatMessageA(from_system, NULL, ERROR_ACCESS_DENIED, 0, wording, sizeof wording, NULL);
+    SKIP_KNOWN_DIFFERENCE(worded != 0 && std::strcmp(wording, denied) != 0,
+                          "the system messages are worded differently here, e.g. " << wording);
     struct Case {
         DWORD code, flags, size;
         const char *text;  // NULL: the call fails with `error`
