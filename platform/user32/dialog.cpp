@@ -18,14 +18,6 @@ std::shared_ptr<DialogState> dialog_of(HWND hwnd) {
     return window ? window->dialog : nullptr;
 }
 
-bool is_descendant(HWND hwnd, HWND ancestor) {
-    for (auto window = find_window_quiet(hwnd); window;
-         window = window->is_child() ? find_window_quiet(window->parent) : nullptr)
-        if (window->handle == ancestor)
-            return true;
-    return false;
-}
-
 HWND first_tab_item(HWND dialog) {
     return GetNextDlgTabItem(dialog, nullptr, FALSE);
 }
@@ -68,6 +60,15 @@ int scale(int units, int base, int divisor) {
 }
 
 }  // namespace
+
+// True when hwnd is ancestor or lies within it through child windows.
+bool is_descendant(HWND hwnd, HWND ancestor) {
+    for (auto window = find_window_quiet(hwnd); window;
+         window = window->is_child() ? find_window_quiet(window->parent) : nullptr)
+        if (window->handle == ancestor)
+            return true;
+    return false;
+}
 
 void register_dialog_class() {
     WNDCLASSA wc{};

@@ -29,4 +29,7 @@ void show_default_frame(HWND dialog, HWND focus);
 // Runs a modal loop for a dialog made by create_dialog until EndDialog, then destroys it.
 INT_PTR run_modal(HWND dialog, HWND owner);
 
+// True when hwnd is ancestor or lies within it through child windows.
+bool is_descendant(HWND hwnd, HWND ancestor);
+
 }  // namespace platform::user

@@ -8,14 +8,6 @@
 namespace platform::user {
 namespace {
 
-bool is_descendant(HWND hwnd, HWND ancestor) {
-    for (auto window = find_window_quiet(hwnd); window;
-         window = window->is_child() ? find_window_quiet(window->parent) : nullptr)
-        if (window->handle == ancestor)
-            return true;
-    return false;
-}
-
 bool can_take_focus(const WindowPtr &control) {
     return (control->style & WS_VISIBLE) && is_enabled(*control);
 }
