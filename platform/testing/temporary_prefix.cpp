@@ -44,6 +44,8 @@ void TemporaryPrefix::point_device(std::string_view device, const std::filesyste
 
 void TemporaryPrefix::write_config(std::string_view text) const {
     std::ofstream(root_ / "platform.conf", std::ios::trunc) << text;
+    // An explicit mode: under a umask such as 0002 the platform rightly refuses a group-writable file.
+    chmod((root_ / "platform.conf").c_str(), 0644);
     prefix::reload();
 }
 

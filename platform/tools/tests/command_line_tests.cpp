@@ -40,6 +40,7 @@ TEST_F(CommandLine, HelpUsageErrorsAndFailuresInWords) {
     std::filesystem::create_directory(folder_ / "no-lana");
     std::filesystem::permissions(folder_ / "no-lana", std::filesystem::perms::owner_all);
     std::ofstream(folder_ / "no-lana" / "platform.conf") << "[netbios]\nlana.3 = nosuchif0\n";
+    std::filesystem::permissions(folder_ / "no-lana" / "platform.conf", std::filesystem::perms(0644));
     const std::string table = "LANA +INTERFACE +IPV4 ADDRESS +BROADCAST +MAC +STATE\n",
                       missing =
                           "lanas: [^\n]*platform.conf: \\[netbios\\] lana\\.3 = nosuchif0: there is no such "
