@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -28,6 +29,7 @@ constexpr EnvironmentAlias environment_aliases[] = {
 
 struct State {
     std::mutex lock;
+    std::atomic<std::uint64_t> generation{0};
     std::optional<fs::path> root;
     std::optional<std::vector<IniEntry>> entries;
     uid_t owner = 0;
@@ -142,6 +144,11 @@ void reload() {
     std::lock_guard guard(s.lock);
     s.root.reset();
     s.entries.reset();
+    s.generation.fetch_add(1, std::memory_order_release);
+}
+
+std::uint64_t generation() {
+    return state().generation.load(std::memory_order_acquire);
 }
 
 }  // namespace platform::prefix

@@ -4,6 +4,7 @@
 // program then ends with a message that names the prefix and the reason (see prefix_trust.h).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -32,5 +33,10 @@ std::filesystem::path resolve(const std::filesystem::path &path);
 // Forgets the cached prefix and settings, so that a test that points PLATFORM_PREFIX elsewhere (or rewrites
 // platform.conf) is seen by the next call.
 void reload();
+
+// Counts the reloads: a value derived from the settings is current as long as this has not changed. The
+// environment variables that override settings are a program's start-up configuration; a derived value need
+// not follow a change made to them while it runs.
+std::uint64_t generation();
 
 }  // namespace platform::prefix

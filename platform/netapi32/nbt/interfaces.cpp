@@ -75,11 +75,11 @@ std::vector<InterfaceInfo> list_interfaces() {
     return list;
 }
 
-std::vector<InterfaceInfo> InterfaceCache::get(std::chrono::milliseconds max_age) {
+std::shared_ptr<const std::vector<InterfaceInfo>> InterfaceCache::get(std::chrono::milliseconds max_age) {
     std::lock_guard guard(lock_);
     auto now = std::chrono::steady_clock::now();
     if (!read_at_ || now - *read_at_ > max_age) {
-        interfaces_ = list_interfaces();
+        interfaces_ = std::make_shared<const std::vector<InterfaceInfo>>(list_interfaces());
         read_at_ = now;
     }
     return interfaces_;

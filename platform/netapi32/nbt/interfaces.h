@@ -6,6 +6,7 @@
 #include "status_records.h"
 
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -35,14 +36,16 @@ std::vector<InterfaceInfo> list_interfaces();
 // costs as much as a whole name service round trip on a quiet link, and every command needs it twice
 // (Netbios() checks the LANA, then the command finds its interface); for addresses a view a moment old is as
 // good as a fresh one.
+// A list once handed out never changes: a new reading replaces it, so callers share it without copying and
+// can tell by the pointer whether what they derived from it is still current.
 class InterfaceCache {
 public:
-    std::vector<InterfaceInfo> get(std::chrono::milliseconds max_age);
+    std::shared_ptr<const std::vector<InterfaceInfo>> get(std::chrono::milliseconds max_age);
 
 private:
     std::mutex lock_;
     std::optional<std::chrono::steady_clock::time_point> read_at_;
-    std::vector<InterfaceInfo> interfaces_;
+    std::shared_ptr<const std::vector<InterfaceInfo>> interfaces_;
 };
 
 }  // namespace platform::nbt

@@ -1,10 +1,8 @@
 #include "nbt_transport.h"
 
-#include "lana_map.h"
 #include "name_lookup.h"
 #include "name_service_call.h"
-#include "nbt_settings.h"
-#include "prefix/prefix.h"
+#include "nbt_configuration.h"
 #include "tcp_table.h"
 
 #include <nb30.h>
@@ -12,49 +10,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <iostream>
-#include <mutex>
-#include <set>
 
 namespace platform::nbt {
 namespace {
 
 constexpr std::uint16_t session_service_port = 139;
 
-// Configuration problems are told once each, not on every command that reads the settings again.
-void tell_problems(const std::vector<std::string> &problems) {
-    static std::mutex lock;
-    static std::set<std::string> told;
-    std::lock_guard guard(lock);
-    for (auto &problem : problems)
-        if (told.insert(problem).second)
-            std::cerr << prefix::root().string() << "/platform.conf: " << problem << " (ignored)\n";
-}
-
-NbtSettings current_settings() {
-    std::vector<std::string> problems;
-    auto settings = parse_settings(prefix::setting("netbios", "wins"), prefix::setting("netbios", "retries"),
-                                   prefix::setting("netbios", "retry_interval_ms"), problems);
-    tell_problems(problems);
-    return settings;
-}
-
 constexpr std::chrono::milliseconds interface_list_max_age{1000};
-
-std::vector<LanaBinding> current_lanas(InterfaceCache &cache, std::chrono::milliseconds max_age) {
-    std::vector<std::string> problems;
-    auto lanas = number_lanas(cache.get(max_age), prefix::section_entries("netbios"), problems);
-    tell_problems(problems);
-    return lanas;
-}
-
-std::optional<LanaBinding> find_lana(InterfaceCache &cache, std::uint8_t lana,
-                                     std::chrono::milliseconds max_age = interface_list_max_age) {
-    for (auto &binding : current_lanas(cache, max_age))
-        if (binding.lana == lana)
-            return binding;
-    return std::nullopt;
-}
 
 // The text of a call name without its trailing blanks and zeros, for reading it as a dotted address.
 std::string trimmed_text(const NetbiosName &name) {
@@ -119,20 +81,20 @@ class NbtTransport final : public netbios::Transport {
 public:
     std::vector<std::uint8_t> lanas() override {
         std::vector<std::uint8_t> numbers;
-        for (auto &binding : current_lanas(interfaces_, interface_list_max_age))
+        for (auto &binding : *configuration_.lanas(interface_list_max_age))
             numbers.push_back(binding.lana);
         return numbers;
     }
 
     std::chrono::milliseconds command_timeout() override {
         // A remote adapter status is a name query and a node status request, each with all its tries.
-        auto settings = current_settings();
+        auto settings = configuration_.settings();
         return 2 * settings.retries * settings.retry_interval + std::chrono::seconds(1);
     }
 
     std::uint8_t reset(std::uint8_t lana, netbios::Deadline) override {
         // The transport keeps no per-LANA state that a reset would clear.
-        return find_lana(interfaces_, lana, std::chrono::milliseconds(0)) ? NRC_GOODRET : NRC_BRIDGE;
+        return configuration_.find_lana(lana, std::chrono::milliseconds(0)) ? NRC_GOODRET : NRC_BRIDGE;
     }
 
     netbios::Reply adapter_status(std::uint8_t lana, const netbios::Name &callname,
@@ -148,10 +110,10 @@ public:
                                                              netbios::Deadline deadline) override {
         // The local adapter's counters are read at the moment they are asked for.
         bool local = callname[0] == '*';
-        auto binding = find_lana(interfaces_, lana, local ? std::chrono::milliseconds(0) : interface_list_max_age);
+        auto binding = configuration_.find_lana(lana, local ? std::chrono::milliseconds(0) : interface_list_max_age);
         if (!binding)
             return finished(NRC_BRIDGE);
-        auto settings = current_settings();
+        auto settings = configuration_.settings();
         auto call = open_call(*binding, deadline);
         if (!call->usable())
             return finished(NRC_SYSTEM);
@@ -188,13 +150,13 @@ public:
 
     std::unique_ptr<netbios::Operation> start_session_status(std::uint8_t lana, const netbios::Name &name,
                                                              netbios::Deadline deadline) override {
-        auto binding = find_lana(interfaces_, lana);
+        auto binding = configuration_.find_lana(lana, interface_list_max_age);
         if (!binding)
             return finished(NRC_BRIDGE);
         auto call = open_call(*binding, deadline);
         if (!call->usable())
             return finished(NRC_SYSTEM);
-        ask_node_status(*call, current_settings(), binding->interface.ipv4->address,
+        ask_node_status(*call, configuration_.settings(), binding->interface.ipv4->address,
                         [name, local = binding->interface.ipv4->address](std::optional<NodeStatusResponse> status) {
                             return local_sessions(name, local, status ? status->names : std::vector<NodeName>{});
                         });
@@ -211,7 +173,7 @@ private:
                                                  deadline);
     }
 
-    InterfaceCache interfaces_;
+    NbtConfiguration configuration_;
     SocketPool sockets_;
 };
 
