@@ -3,8 +3,14 @@
 #include "handle_table.h"
 #include "thread_object.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <climits>
 #include <set>
 
 namespace platform::kernel {
@@ -21,7 +27,32 @@ std::condition_variable &parked_changed() {
     return *changed;
 }
 
+// Wakes the thread asleep on `word`. Only the address is passed to the kernel, which reads nothing there, so
+// this may follow the last store to a waiter whose thread has already returned.
+void futex_wake(const std::atomic<std::uint32_t> *word) {
+    ::syscall(SYS_futex, word, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+}
+
+// Sleeps while `word` still holds `seen`, at most until `until` on the monotonic clock the steady clock reads.
+// Returns on a wake-up, at the time, on a signal, or at once when the word has changed.
+void futex_sleep(std::atomic<std::uint32_t> &word, std::uint32_t seen,
+                 std::optional<std::chrono::steady_clock::time_point> until) {
+    timespec at{};
+    if (until) {
+        auto since_epoch = std::chrono::duration_cast<std::chrono::nanoseconds>(until->time_since_epoch()).count();
+        since_epoch = std::max<long long>(since_epoch, 0);
+        at = {static_cast<time_t>(since_epoch / 1'000'000'000), static_cast<long>(since_epoch % 1'000'000'000)};
+    }
+    ::syscall(SYS_futex, &word, FUTEX_WAIT_BITSET_PRIVATE, seen, until ? &at : nullptr, nullptr,
+              FUTEX_BITSET_MATCH_ANY);
+}
+
 }  // namespace
+
+void Waiter::poke() {
+    state.fetch_add(1, std::memory_order_release);
+    futex_wake(&state);
+}
 
 std::mutex &sync_lock() {
     static std::mutex *lock = new std::mutex;  // outlives every thread that may still wait at exit
@@ -33,18 +64,42 @@ void WaitableObject::remove_waiter(Waiter *waiter) {
 }
 
 void WaitableObject::wake_waiters() {
-    // Completing a wait removes its waiter from this list, so walk a copy. Every waiter in it stays alive:
-    // its thread cannot leave the wait before it gets the lock that the caller holds.
+    // Completing a wait removes its waiter from this list, so walk a copy. A waiter completed here may be gone
+    // at once and is not looked at again; every other one stays: its thread cannot leave the wait before it
+    // gets the lock that the caller holds.
     auto waiters = waiters_;
     for (auto *waiter : waiters)
-        if (!waiter->result && try_complete_wait(*waiter))
-            waiter->wake.notify_one();
+        if (!waiter->result)
+            try_complete_wait(*waiter);
 }
 
 void WaitableObject::deadline_moved() {
     for (auto *waiter : waiters_)
-        waiter->wake.notify_one();
+        waiter->poke();
 }
+
+namespace {
+
+// With sync_lock() held: registers the waiter with its objects and its thread, as blocked in its wait.
+void park(Waiter &waiter) {
+    for (auto &object : *waiter.objects)
+        object->add_waiter(&waiter);
+    waiter.thread->set_current_wait(&waiter);
+    waiter.parked_entry = parked_threads().insert(waiter.thread_id);
+    waiter.parked = true;
+    parked_changed().notify_all();
+}
+
+// With sync_lock() held: the waiter's thread no longer waits.
+void unpark(Waiter &waiter) {
+    for (auto &object : *waiter.objects)
+        object->remove_waiter(&waiter);
+    waiter.thread->set_current_wait(nullptr);
+    parked_threads().erase(waiter.parked_entry);
+    waiter.parked = false;
+}
+
+}  // namespace
 
 bool try_complete_wait(Waiter &waiter) {
     // A suspended thread takes nothing: what it waits for stays for the threads that run.
@@ -69,9 +124,15 @@ bool try_complete_wait(Waiter &waiter) {
         if (!result)
             return false;
     }
-    for (auto &object : objects)
-        object->remove_waiter(&waiter);
     waiter.result = result;
+    if (!waiter.parked)
+        return true;
+    // The waiting thread leaves without the lock: its bookkeeping ends here, and the store that tells it so is
+    // the last touch of the waiter.
+    unpark(waiter);
+    auto *state = &waiter.state;
+    state->fetch_add(Waiter::complete | 1, std::memory_order_release);
+    futex_wake(state);
     return true;
 }
 
@@ -97,34 +158,34 @@ DWORD wait_for_objects(const std::vector<std::shared_ptr<WaitableObject>> &objec
 
     auto self = current_thread_object();
     SyncGuard guard;
-    Waiter waiter{self.get(), self->id(), &objects, wait_all, std::nullopt, {}};
+    Waiter waiter{self.get(), self->id(), &objects, wait_all};
     if (try_complete_wait(waiter))
         return *waiter.result;
     if (milliseconds == 0)
         return WAIT_TIMEOUT;
 
-    for (auto &object : objects)
-        object->add_waiter(&waiter);
-    self->set_current_wait(&waiter);
-    auto parked = parked_threads().insert(self->id());
-    parked_changed().notify_all();
-    while (!waiter.result) {
+    park(waiter);
+    for (;;) {
         auto wake = next_wake(objects, deadline);
-        if (!wake) {
-            waiter.wake.wait(guard.lock());
+        auto seen = waiter.state.load(std::memory_order_relaxed);
+        guard.lock().unlock();
+        futex_sleep(waiter.state, seen, wake);
+        // Completed by another thread, which has also ended the bookkeeping: nothing here needs the lock.
+        if (waiter.state.load(std::memory_order_acquire) & Waiter::complete)
+            return *waiter.result;
+        guard.lock().lock();
+        if (waiter.result)
+            return *waiter.result;
+        // Woken early (a moved deadline, a signal): sleep again, with the deadlines as they are now.
+        if (!wake || Clock::now() < *wake)
             continue;
-        }
-        if (waiter.wake.wait_until(guard.lock(), *wake) == std::cv_status::no_timeout)
-            continue;
-        if (try_complete_wait(waiter) || (deadline && Clock::now() >= *deadline))
+        // A time has come that nobody announces: an object's own deadline, or the wait's.
+        if (try_complete_wait(waiter))
+            return *waiter.result;
+        if (deadline && Clock::now() >= *deadline)
             break;
     }
-    parked_threads().erase(parked);
-    self->set_current_wait(nullptr);
-    if (waiter.result)
-        return *waiter.result;
-    for (auto &object : objects)
-        object->remove_waiter(&waiter);
+    unpark(waiter);
     return WAIT_TIMEOUT;
 }
 

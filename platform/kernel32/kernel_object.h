@@ -5,10 +5,13 @@
 #include <windows.h>
 
 #include <chrono>
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "suspension.h"
@@ -42,15 +45,25 @@ class ThreadObject;
 class WaitableObject;
 
 // One thread blocked in a wait. Whoever makes one of its objects signalled completes the wait on the
-// waiter's behalf, taking the objects and storing the result, so that a signal is handed to the waiters
-// that were there when it came, in the order they began to wait.
+// waiter's behalf, taking the objects, storing the result and ending the waiter's bookkeeping, so that a signal
+// is handed to the waiters that were there when it came, in the order they began to wait. The waiting thread
+// sleeps on `state` (a futex) and, once woken with its wait complete, returns without taking sync_lock()
+// again: a thread handed a signal never queues for the lock its waker still holds.
 struct Waiter {
     ThreadObject *thread;
     DWORD thread_id;
     const std::vector<std::shared_ptr<WaitableObject>> *objects;
     bool wait_all;
-    std::optional<DWORD> result;  // WAIT_OBJECT_0 + i or WAIT_ABANDONED_0 + i once the wait is satisfied
-    std::condition_variable wake;
+    std::optional<DWORD> result{};  // WAIT_OBJECT_0 + i or WAIT_ABANDONED_0 + i once the wait is satisfied
+    // Counts the wake-ups; `complete` is set with the last one. With sync_lock() held, poke() and completing the
+    // wait are the last things that touch the waiter: once `complete` is seen the waiting thread may be gone.
+    static constexpr std::uint32_t complete = 1u << 31;
+    std::atomic<std::uint32_t> state{0};
+    bool parked = false;  // registered with its objects and its thread
+    std::multiset<DWORD>::iterator parked_entry{};
+
+    // With sync_lock() held: wakes the waiting thread to look at its objects' deadlines again.
+    void poke();
 };
 
 class WaitableObject : public KernelObject {
@@ -82,7 +95,8 @@ private:
 };
 
 // With sync_lock() held: completes the waiter's wait if its objects allow it now (any one, or all of them
-// at once) and its thread is not suspended. True when the wait is complete.
+// at once) and its thread is not suspended, and wakes the thread when it is asleep in the wait. True when the
+// wait is complete; a parked waiter must not be touched afterwards.
 bool try_complete_wait(Waiter &waiter);
 
 // Waits for objects as WaitForMultipleObjects does; returns WAIT_OBJECT_0 + i, WAIT_ABANDONED_0 + i or

@@ -125,8 +125,8 @@ DWORD ThreadObject::resume() {
         if (!started_) {
             start_gate_.notify_all();
         } else {
-            if (current_wait_ && try_complete_wait(*current_wait_))
-                current_wait_->wake.notify_one();
+            if (current_wait_)
+                try_complete_wait(*current_wait_);
             if (attached_)
                 send_restart(native_);
         }
