@@ -86,9 +86,6 @@ bool process_ends(pid_t pid, int wait_ms = 60000) {
 
 class ServiceTest : public platform::testing::PrefixTest {
 protected:
-    ServiceTest() = default;
-    explicit ServiceTest(const std::string &prefix_leaf) : PrefixTest(prefix_leaf) {}
-
     // Registers the service over two drive files. "Power Users" is nogroup for root, whose tests also act as
     // other users; for anyone else it is their own group, so that the locked pipe and drives admit them.
     void SetUp() override {
@@ -416,17 +413,6 @@ TEST_F(Lifecycle, EverythingItCreatesHasItsOwnModeWhateverTheUmask) {
         struct stat info {};
         EXPECT_TRUE(lstat((prefix_ / name).c_str(), &info) == 0 && (info.st_mode & 07777) == 0600) << name;
     }
-}
-
-// A prefix path far longer than a socket address holds (108 bytes) still takes controls and serves the pipe.
-class LongPrefix : public ServiceTest {
-protected:
-    LongPrefix() : ServiceTest(std::string(200, 'p')) {}
-};
-
-TEST_F(LongPrefix, StartsAnswersThroughThePipeAndStops) {
-    start_running();
-    EXPECT_EQ(run(pipecall("Q")).output, "Floppy status is: Locked\n");  // and TearDown's stop ends it
 }
 
 // Another user who made /tmp/.platform first (the former default without a home) gets nothing from root
