@@ -388,16 +388,6 @@ TEST_F(Lifecycle, StartedByHandEmptiesTheLogReportsTheDispatcherFailureAndEnds) 
         events(),
         (Events{{"Varnholtguard", "error", "0", "Varnholtguard error: 1063", "StartServiceCtrlDispatcher failed."}}));
     EXPECT_NE(acl_of("a:").find("other::r"), std::string::npos);  // the drives were not touched
-    // Without a system log the event goes to standard error, after one line that says so: nothing is lost.
-    std::string no_log = (folder_ / "no-such-log").string();
-    temporary_.write_config("[eventlog]\nsyslog_socket = " + no_log + "\n");
-    auto by_hand = run(VESSAMIR_PATH);
-    EXPECT_TRUE(by_hand.exit_status == 0 &&
-                std::regex_match(by_hand.output, std::regex("event log: no system log at " + no_log +
-                                                            ": No such file or directory; events go to standard "
-                                                            "error\n[^\t]+\tVarnholtguard\terror\t0\tVarnholtguard "
-                                                            "error: 1063\tStartServiceCtrlDispatcher failed\\.\n")))
-        << by_hand.output;
 }
 
 TEST_F(Lifecycle, EverythingItCreatesHasItsOwnModeWhateverTheUmask) {
