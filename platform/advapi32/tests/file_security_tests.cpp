@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <fstream>
 
 namespace {
@@ -26,6 +25,9 @@ std::string acl_text(const fs::path &path) {
     return result;
 }
 
+BYTE administrators[16] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0};  // S-1-5-32-544
+BYTE power_users[16] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x23, 0x02, 0, 0};     // S-1-5-32-547
+
 std::string gid(const char *name) {
     return std::to_string(getgrnam(name) ? getgrnam(name)->gr_gid : 0);
 }
@@ -36,9 +38,6 @@ class FileSecurity : public platform::testing::PrefixTest {
 protected:
     void SetUp() override {
         auto *dacl = reinterpret_cast<PACL>(acl_);
-        BYTE administrators[16] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02}, power_users[16];  // S-1-5-32-544
-        std::memcpy(power_users, administrators, 16);
-        power_users[12] = 0x23;  // S-1-5-32-547
         ASSERT_TRUE(InitializeAcl(dacl, sizeof acl_, ACL_REVISION) &&
                     AddAccessAllowedAce(dacl, ACL_REVISION, FILE_ALL_ACCESS, administrators) &&
                     AddAccessAllowedAce(dacl, ACL_REVISION, FILE_ALL_ACCESS, power_users));
