@@ -25,8 +25,9 @@ protected:
     LPCSTR strings_[2] = {"Varnholtguard error: 1063", "StartServiceCtrlDispatcher failed."};
 };
 
-// Calls with bad arguments or handles write nothing; good ones write a line each, and a syslog target none here.
-TEST_F(EventLog, OneLinePerEventWithItsStringsEscapedAndInOrderAndNoneForBadCalls) {
+// Calls with bad arguments or handles write nothing; good ones write a line each to a file, or a record each to
+// the system log's socket, which is the target when none is set.
+TEST_F(EventLog, OneLineOrRecordPerEventWithItsStringsEscapedAndNoneForBadCalls) {
     LPCSTR odd[1] = {"tab\there\nand a line"};
     const std::tuple<WORD, DWORD, WORD, LPCSTR *, DWORD> cases[] = {
         // type, event id, number of strings, strings, error (a handle of no source: service_conformance_tests.cpp)
@@ -45,15 +46,6 @@ TEST_F(EventLog, OneLinePerEventWithItsStringsEscapedAndInOrderAndNoneForBadCall
         "Varnholtguard error: 1063\tStartServiceCtrlDispatcher failed\\.\n"
         "[^\t]+\tVarnholtguard\twarning\t42\ttab\\\\there\\\\nand a line\n"
         "[^\t]+\tVarnholtguard\tinformation\t7\n");
-    temporary_.write_config("; the default target: syslog\n");
-    EXPECT_TRUE(ReportEventA(source_, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings_, nullptr));
-    EXPECT_TRUE(std::regex_match(read("events.log"), expected)) << read("events.log");
-    EXPECT_EQ(RegisterEventSourceA("\\\\elsewhere", "Varnholtguard"), nullptr);
-    EXPECT_EQ(GetLastError(), (DWORD)RPC_S_SERVER_UNAVAILABLE);
-}
-
-// The syslog target sends one record per event to the system log's socket.
-TEST_F(EventLog, SyslogRecordsGoToTheSystemLogSocket) {
     sockaddr_un address{AF_UNIX, {}};
     std::snprintf(address.sun_path, sizeof address.sun_path, "%s", (prefix_ / "log").c_str());
     int log = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -69,6 +61,9 @@ TEST_F(EventLog, SyslogRecordsGoToTheSystemLogSocket) {
                    "\\]: event 7: Varnholtguard error: 1063 \\| "
                    "StartServiceCtrlDispatcher failed\\.")))
         << record;
+    EXPECT_TRUE(std::regex_match(read("events.log"), expected)) << read("events.log");
+    EXPECT_EQ(RegisterEventSourceA("\\\\elsewhere", "Varnholtguard"), nullptr);
+    EXPECT_EQ(GetLastError(), (DWORD)RPC_S_SERVER_UNAVAILABLE);
 }
 
 // A target that cannot take events sends them to standard error, and says why there once per target.
