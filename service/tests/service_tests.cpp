@@ -64,13 +64,6 @@ std::string text_of(const std::string &reply) {
     return reply.substr(0, reply.find('\0'));
 }
 
-// pipecall's command line for one request, run as `user` (through setpriv, which needs root) when one is named.
-std::string pipecall(const std::string &request, const std::string &user = "") {
-    std::string as =
-        "setpriv --reuid=" + user + " --regid=" + (user == "nobody" ? "nogroup" : user) + " --clear-groups ";
-    return (user.empty() ? "" : as) + PIPECALL_PATH + " '\\\\.\\pipe\\sd_flppy' " + request;
-}
-
 // Waits (at most a minute, or not at all) for the process to end, through a pidfd; true when it has. A
 // process that has died counts as ended before it is reaped.
 bool process_ends(pid_t pid, int wait_ms = 60000) {
@@ -198,12 +191,15 @@ TEST_F(PipeRequests, EachRequestGetsItsExactTextInA180ByteReplyFromTheOneInstanc
 }
 
 // Lock admits only the two groups ("Power Users" is nogroup for root: nobody is inside, daemon outside), unlock
-// everyone. Clients as other users need root.
+// everyone. Clients as other users (through setpriv) need root; anyone else is their own client.
 TEST_F(PipeRequests, LockAdmitsOnlyTheTwoGroupsAndUnlockEveryone) {
     start_running();
-    const std::string client = geteuid() == 0 ? "nobody" : "";
-    if (!client.empty()) {
-        auto outside = run(pipecall("U", "daemon"));
+    const bool as_others = geteuid() == 0;
+    const std::string outsider = "setpriv --reuid=daemon --regid=daemon --clear-groups ",
+                      insider = as_others ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "",
+                      pipecall = PIPECALL_PATH " '\\\\.\\pipe\\sd_flppy' ";
+    if (as_others) {
+        auto outside = run(outsider + pipecall + "U");
         EXPECT_TRUE(outside.exit_status == 1 && outside.output.find("error 5") != std::string::npos) << outside.output;
     }
     const std::tuple<const char *, const char *, bool> steps[] = {
@@ -212,16 +208,16 @@ TEST_F(PipeRequests, LockAdmitsOnlyTheTwoGroupsAndUnlockEveryone) {
         {"U", "Floppies were unlocked\n", false},
         {"L", "Floppies were locked\n", true}};
     for (auto [request, reply, locked] : steps) {
-        EXPECT_EQ(run(pipecall(request, client)).output, reply);
+        EXPECT_EQ(run(insider + pipecall + request).output, reply);
         for (auto drive : {"a:", "b:"}) {
             SCOPED_TRACE(std::string(drive) + " after " + request + "\n" + acl_of(drive));
             EXPECT_EQ(grants(drive, power_users) && grants(drive, "root"), locked);
             EXPECT_NE(acl_of(drive).find(locked ? "other::---" : "other::rw"), std::string::npos);
         }
-        if (!client.empty()) {  // opening drive A as a user outside the groups and as one inside
-            std::string open = " --clear-groups head -c0 " + drive_file("a:").string();
-            EXPECT_EQ(run("setpriv --reuid=daemon --regid=daemon" + open).exit_status, locked ? 1 : 0);
-            EXPECT_EQ(run("setpriv --reuid=nobody --regid=nogroup" + open).exit_status, 0);
+        if (as_others) {  // opening drive A as a user outside the groups and as one inside
+            std::string open = "head -c0 " + drive_file("a:").string();
+            EXPECT_EQ(run(outsider + open).exit_status, locked ? 1 : 0);
+            EXPECT_EQ(run(insider + open).exit_status, 0);
         }
     }
 }
