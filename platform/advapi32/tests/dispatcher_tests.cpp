@@ -103,8 +103,10 @@ struct Life {
     std::vector<DWORD> delivered;
 };
 
+// The prefix's path is far longer than a socket address holds: the control socket is still reached.
 class UnderServicectl : public platform::testing::PrefixTest, public ::testing::WithParamInterface<Life> {
 protected:
+    UnderServicectl() : PrefixTest(std::string(200, 'p')) {}
     void SetUp() override {
         observed = Observed{};
         setenv(platform::services::service_name_variable, "TestService", 1);

@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <fstream>
 
 namespace {
@@ -26,6 +25,9 @@ std::string acl_text(const fs::path &path) {
     return result;
 }
 
+BYTE administrators[16] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0};  // S-1-5-32-544
+BYTE power_users[16] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x23, 0x02, 0, 0};     // S-1-5-32-547
+
 std::string gid(const char *name) {
     return std::to_string(getgrnam(name) ? getgrnam(name)->gr_gid : 0);
 }
@@ -36,9 +38,6 @@ class FileSecurity : public platform::testing::PrefixTest {
 protected:
     void SetUp() override {
         auto *dacl = reinterpret_cast<PACL>(acl_);
-        BYTE administrators[16] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02}, power_users[16];  // S-1-5-32-544
-        std::memcpy(power_users, administrators, 16);
-        power_users[12] = 0x23;  // S-1-5-32-547
         ASSERT_TRUE(InitializeAcl(dacl, sizeof acl_, ACL_REVISION) &&
                     AddAccessAllowedAce(dacl, ACL_REVISION, FILE_ALL_ACCESS, administrators) &&
                     AddAccessAllowedAce(dacl, ACL_REVISION, FILE_ALL_ACCESS, power_users));
@@ -47,7 +46,6 @@ protected:
         ASSERT_TRUE(SetSecurityDescriptorDacl(&unlocked_, TRUE, nullptr, FALSE));
         std::ofstream(floppy_) << "disk";
         point_device("a:", floppy_);
-        point_device("b:", folder_ / "absent-device");
     }
     bool set(const char *name, SECURITY_DESCRIPTOR *descriptor) {
         return SetFileSecurityA(name, DACL_SECURITY_INFORMATION, descriptor);
@@ -80,15 +78,12 @@ TEST_F(FileSecurity, LockedAndUnlockedAsPosixAclsKeepingOwnerAndGroup) {
     EXPECT_NE(acl_text(floppy_).find("g:0:rwx"), std::string::npos) << acl_text(floppy_);
 }
 
-TEST_F(FileSecurity, ErrorsThroughTheErrnoTableAndPipes) {
-    const std::tuple<const char *, SECURITY_INFORMATION, SECURITY_DESCRIPTOR *, DWORD> cases[] = {
-        {"\\\\.\\B:", DACL_SECURITY_INFORMATION, &locked_, ERROR_FILE_NOT_FOUND},  // no device (files: conformance)
-        {"\\\\.\\A:", OWNER_SECURITY_INFORMATION, &locked_, ERROR_NOT_SUPPORTED}};
-    for (auto [name, what, descriptor, error] : cases) {
-        SetLastError(0xdeadbeef);
-        EXPECT_FALSE(SetFileSecurityA(name, what, descriptor)) << name;
-        EXPECT_EQ(GetLastError(), error) << name;
-    }
+// Errors through the errno table: a missing file or folder in the conformance tests, a missing drive device in
+// the service's (which logs it as not found).
+TEST_F(FileSecurity, AnOwnerIsNotSupportedAndPipesTakeDescriptors) {
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(SetFileSecurityA("\\\\.\\A:", OWNER_SECURITY_INFORMATION, &locked_));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_SUPPORTED);
     // A pipe's socket carries the descriptor it was created with, and takes another through its name. (Whom the
     // ACLs admit is checked against the running service, which opens the drives and the pipe as other users.)
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, &locked_, TRUE};

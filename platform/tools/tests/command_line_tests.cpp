@@ -22,11 +22,11 @@ std::string read_all(const std::filesystem::path &path) {
 
 class CommandLine : public platform::testing::PrefixTest {
 protected:
-    // `command` runs under sh with DISPLAY unset and the test's prefix; `environment` is put before it.
-    Outcome run(const std::string &command, const std::string &environment = "") const {
+    // `command` (which may start with variables to set) runs under sh with DISPLAY unset and the test's prefix.
+    Outcome run(const std::string &command) const {
         auto out = folder_ / "stdout", err = folder_ / "stderr";
-        std::string line = "env -u DISPLAY -u PLATFORM_DISPLAY_BACKEND " + environment + " " + command + " >" +
-                           out.string() + " 2>" + err.string();
+        std::string line =
+            "env -u DISPLAY -u PLATFORM_DISPLAY_BACKEND " + command + " >" + out.string() + " 2>" + err.string();
         int status = std::system(line.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_all(out), read_all(err)};
     }
@@ -46,57 +46,56 @@ TEST_F(CommandLine, HelpUsageErrorsAndFailuresInWords) {
                           "lanas: [^\n]*platform.conf: \\[netbios\\] lana\\.3 = nosuchif0: there is no such "
                           "interface, so LANA 3 is not listed\n";
     struct Case {
-        std::string command, environment;
+        std::string command;
         int exit_status;
         std::string out, err;  // regular expressions the whole output must match
     };
     const Case cases[] = {
-        {pipecall + " --help", "", 0, "Usage: pipecall [^]*--wait forever[^]*PLATFORM_PREFIX[^]*Example:[^]*", ""},
-        {pipecall, "", 2, "", "pipecall: a pipe name and a request are needed\nUsage: pipecall [^]*"},
-        {pipecall + " --wait x p r", "", 2, "", "pipecall: --wait x: not a number of milliseconds [^]*"},
-        {pipecall + " --wait -5 p r", "", 2, "", "pipecall: --wait -5: not a number [^]*"},
-        {pipecall + " --wait 4294967295 p r", "", 2, "", "pipecall: --wait 4294967295: not a number [^]*"},
-        {pipecall + " --wait 18446744073709551616 p r", "", 2, "", "pipecall: --wait 18446744073709551616: [^]*"},
-        {pipecall + " --wait", "", 2, "", "pipecall: --wait needs a number [^]*"},
-        {pipecall + " --frob p r", "", 2, "", "pipecall: unknown option --frob\n[^]*"},
-        {pipecall + " --wait 4294967294 '\\\\.\\pipe\\none' Q", "", 1, "",
+        {pipecall + " --help", 0, "Usage: pipecall [^]*--wait forever[^]*PLATFORM_PREFIX[^]*Example:[^]*", ""},
+        {pipecall, 2, "", "pipecall: a pipe name and a request are needed\nUsage: pipecall [^]*"},
+        {pipecall + " --wait x p r", 2, "", "pipecall: --wait x: not a number of milliseconds [^]*"},
+        {pipecall + " --wait -5 p r", 2, "", "pipecall: --wait -5: not a number [^]*"},
+        {pipecall + " --wait 4294967295 p r", 2, "", "pipecall: --wait 4294967295: not a number [^]*"},
+        {pipecall + " --wait 18446744073709551616 p r", 2, "", "pipecall: --wait 18446744073709551616: [^]*"},
+        {pipecall + " --wait", 2, "", "pipecall: --wait needs a number [^]*"},
+        {pipecall + " --frob p r", 2, "", "pipecall: unknown option --frob\n[^]*"},
+        {pipecall + " --wait 4294967294 '\\\\.\\pipe\\none' Q", 1, "",
          "pipecall: \\\\\\\\\\.\\\\pipe\\\\none: the exchange failed: The system cannot find the file specified\\. "
          "\\(error 2\\)\npipecall: no such pipe: is the service running\\? is PLATFORM_PREFIX the service's\\?\n"},
-        {servicectl + " --help", "", 0,
-         "Usage: servicectl [^]*restart NAME[^]*status NAME[^]*list[^]*PLATFORM_PREFIX[^]*", ""},
-        {servicectl, "", 2, "", "servicectl: a command is needed\nUsage: servicectl [^]*"},
-        {servicectl + " frob x", "", 2, "", "servicectl: unknown command frob\n[^]*"},
-        {servicectl + " start", "", 2, "", "servicectl: start takes one service name\n[^]*"},
-        {servicectl + " list", "", 0, "no services are registered\n", ""},
-        {servicectl + " create Quick /bin/true && " + servicectl + " start Quick", "", 1, "Quick: STOPPED\n[^]*",
+        {servicectl + " --help", 0, "Usage: servicectl [^]*restart NAME[^]*status NAME[^]*list[^]*PLATFORM_PREFIX[^]*",
+         ""},
+        {servicectl, 2, "", "servicectl: a command is needed\nUsage: servicectl [^]*"},
+        {servicectl + " frob x", 2, "", "servicectl: unknown command frob\n[^]*"},
+        {servicectl + " start", 2, "", "servicectl: start takes one service name\n[^]*"},
+        {servicectl + " list", 0, "no services are registered\n", ""},
+        {servicectl + " create Quick /bin/true && " + servicectl + " start Quick", 1, "Quick: STOPPED\n[^]*",
          "servicectl: start Quick: the service stopped at once \\(exit code 1053\\)\nservicectl: the service's own "
          "[^]*"},
-        {servicectl + " create X /no/such", "", 1, "",
+        {servicectl + " create X /no/such", 1, "",
          "servicectl: create X: The system cannot find the file specified\\. \\(error 2\\): /no/such: no such file\n"},
-        {servicectl + " create X /", "", 1, "",
-         "servicectl: create X: Access is denied\\. \\(error 5\\): /: not a [^]*"},
-        {servicectl + " status X", "", 1, "",
+        {servicectl + " create X /", 1, "", "servicectl: create X: Access is denied\\. \\(error 5\\): /: not a [^]*"},
+        {servicectl + " status X", 1, "",
          "servicectl: status X: The specified service does not exist as an installed service\\. \\(error 1060\\)\n"
          "servicectl: servicectl list shows [^]*"},
-        {lanas + " --help", "", 0, "Usage: lanas [^]*lana\\.N = INTERFACE[^]*PLATFORM_PREFIX[^]*Example:[^]*", ""},
-        {lanas + " -l", "", 2, "", "lanas: unexpected argument -l\nUsage: lanas [^]*"},
-        {lanas, "", 0, table + "0 +lo +127\\.0\\.0\\.1 +- +- +up\n3 +nosuchif0 +- +- +- +missing\n", missing},
-        {lanas, no_lana, 1, table + "3 +nosuchif0 +- +- +- +missing\n",
+        {lanas + " --help", 0, "Usage: lanas [^]*lana\\.N = INTERFACE[^]*PLATFORM_PREFIX[^]*Example:[^]*", ""},
+        {lanas + " -l", 2, "", "lanas: unexpected argument -l\nUsage: lanas [^]*"},
+        {lanas, 0, table + "0 +lo +127\\.0\\.0\\.1 +- +- +up\n3 +nosuchif0 +- +- +- +missing\n", missing},
+        {no_lana + " " + lanas, 1, table + "3 +nosuchif0 +- +- +- +missing\n",
          missing + "lanas: no LANA: the map in [^\n]* names no interface that is up with an IPv4 address\n"},
-        {probe + " --help", "", 0, "Usage: winmain_probe \\[ARGUMENT...\\]\nReports what WinMain was given.\n", ""},
-        {probe + " show-window", "PLATFORM_DISPLAY_BACKEND=headless", 0, "", ""},
-        {probe + " show-window", "", 1, "",
+        {probe + " --help", 0, "Usage: winmain_probe \\[ARGUMENT...\\]\nReports what WinMain was given.\n", ""},
+        {"PLATFORM_DISPLAY_BACKEND=headless " + probe + " show-window", 0, "", ""},
+        {probe + " show-window", 1, "",
          "winmain_probe: no X display: \\$DISPLAY is not set\\.\n[^]*PLATFORM_DISPLAY_BACKEND=headless[^]*"},
-        {probe + " show-window", "DISPLAY=/no/such/display", 1, "",
+        {"DISPLAY=/no/such/display " + probe + " show-window", 1, "",
          "winmain_probe: cannot open the X display \\$DISPLAY=/no/such/display\\.\n[^]*"},
-        {probe + " show-window", "PLATFORM_DISPLAY_BACKEND=x12", 1, "",
+        {"PLATFORM_DISPLAY_BACKEND=x12 " + probe + " show-window", 1, "",
          "winmain_probe: PLATFORM_DISPLAY_BACKEND \\(or \\[display\\] backend\\) is \"x12\", neither [^]*"},
-        {TARVOKE_PATH " --help", "", 0,
-         "Usage: tarvoke [^]*PLATFORM_DISPLAY_BACKEND[^]*PLATFORM_PREFIX[^]*Example:[^]*", ""},
-        {VESSAMIR_PATH " --help", "", 0, "Usage: vessamir [^]*PLATFORM_PREFIX[^]*Example:[^]*", ""},
+        {TARVOKE_PATH " --help", 0, "Usage: tarvoke [^]*PLATFORM_DISPLAY_BACKEND[^]*PLATFORM_PREFIX[^]*Example:[^]*",
+         ""},
+        {VESSAMIR_PATH " --help", 0, "Usage: vessamir [^]*PLATFORM_PREFIX[^]*Example:[^]*", ""},
     };
     for (const Case &c : cases) {
-        Outcome result = run(c.command, c.environment);
+        Outcome result = run(c.command);
         EXPECT_EQ(result.exit_status, c.exit_status) << c.command << "\n" << result.err;
         EXPECT_TRUE(std::regex_match(result.out, std::regex(c.out))) << c.command << "\n" << result.out;
         EXPECT_TRUE(std::regex_match(result.err, std::regex(c.err))) << c.command << "\n" << result.err;
