@@ -32,15 +32,12 @@ TEST(IniFile, SectionsKeysCommentsAndErrors) {
 
 class Prefix : public platform::testing::PrefixTest {};
 
-TEST_F(Prefix, FirstUseCreatesTheDefaultLayoutWhereTheEnvironmentSays) {
+TEST_F(Prefix, FirstUseMakesTheDefaultLayoutAndSettingsComeFromTheFileOrTheEnvironment) {
     EXPECT_EQ(root(), fs::path(std::getenv("PLATFORM_PREFIX")));
     for (auto [link, target] : {std::pair{"a:", "/dev/fd0"}, {"b:", "/dev/fd1"}, {"c:", "../drive_c"}})
         EXPECT_EQ(fs::read_symlink(prefix_ / "dosdevices" / link), target);
     EXPECT_TRUE(is_directory(prefix_ / "drive_c") && is_directory(prefix_ / "pipe"));
     EXPECT_FALSE(setting("netbios", "wins"));  // the default platform.conf holds only comments
-}
-
-TEST_F(Prefix, SettingsComeFromTheFileAndTheEnvironmentOverrides) {
     temporary_.write_config("[Display]\nScript = demo.ui\n[netbios]\nretries = 5\n");
     EXPECT_EQ(setting("display", "script"), "demo.ui");
     EXPECT_EQ(setting("NETBIOS", "RETRIES"), "5");
