@@ -1,11 +1,8 @@
-// DOS names to Linux paths, and the C runtime's fopen/freopen taking DOS names.
+// DOS names to Linux paths (the C runtime's fopen and freopen taking them: file_tests.cpp).
 #include "dos_paths.h"
 #include "testing/temporary_prefix.h"
 
 #include <windows.h>
-
-#include <cstdio>
-#include <fstream>
 
 using platform::kernel::unix_path;
 
@@ -34,20 +31,4 @@ TEST_F(DosPaths, NamesMapIntoDosdevicesAndDotDotNeverClimbsAboveTheDrive) {
         EXPECT_EQ(unix_path(name), std::nullopt);
         EXPECT_EQ(GetLastError(), (DWORD)error);
     }
-}
-
-TEST_F(DosPaths, FreopenAndFopenTakeDosNames) {
-    // The service's way of opening its log: reopen a stream onto a DOS name with "w+".
-    FILE *file = std::fopen("c:\\first.txt", "w");
-    ASSERT_NE(file, nullptr);
-    std::fputs("one", file);
-    FILE *reopened = std::freopen("C:\\second.log", "w+", file);
-    ASSERT_NE(reopened, nullptr);
-    std::fputs("\nline", reopened);
-    std::fclose(reopened);
-    std::ifstream first(prefix_ / "drive_c" / "first.txt"), second(prefix_ / "drive_c" / "second.log");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(first), {}) +
-                  std::string(std::istreambuf_iterator<char>(second), {}),
-              "one\nline");
-    EXPECT_EQ(std::fopen("q:\\no-such-drive.txt", "r"), nullptr);
 }

@@ -1,4 +1,5 @@
-// CreateFileA, ReadFile, WriteFile, FlushFileBuffers and CloseHandle on files and DOS devices.
+// CreateFileA, ReadFile, WriteFile, FlushFileBuffers and CloseHandle on files and DOS devices, and the C
+// runtime's fopen and freopen on DOS names.
 #include "testing/temporary_prefix.h"
 
 #include <windows.h>
@@ -10,13 +11,9 @@
 #include <cstdio>
 #include <fstream>
 
-class Files : public platform::testing::PrefixTest {
-protected:
-    std::string contents(const char *name) {
-        std::ifstream file(prefix_ / "drive_c" / name);
-        return std::string((std::istreambuf_iterator<char>(file)), {});
-    }
-};
+using std::filesystem::perms;
+
+class Files : public platform::testing::PrefixTest {};
 
 TEST_F(Files, CreationDispositionsAndTheirLastErrors) {
     std::ofstream(prefix_ / "drive_c" / "old.txt") << "old";
@@ -52,7 +49,8 @@ TEST_F(Files, CreationDispositionsAndTheirLastErrors) {
             CloseHandle(file);
     }
     EXPECT_TRUE(std::filesystem::exists(prefix_ / "drive_c" / "new.txt"));
-    EXPECT_EQ(contents("old.txt") + contents("full.txt"), "");  // CREATE_ALWAYS and TRUNCATE_EXISTING truncate
+    // CREATE_ALWAYS and TRUNCATE_EXISTING truncate.
+    EXPECT_EQ(file_size(prefix_ / "drive_c" / "old.txt") + file_size(prefix_ / "drive_c" / "full.txt"), 0u);
 }
 
 TEST_F(Files, WriteThenReadThroughADriveDevice) {
@@ -84,14 +82,21 @@ TEST_F(Files, WhatTheyCreateIsTheCreatorsWhateverTheUmask) {
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     ASSERT_NE(stream, nullptr);
     CloseHandle(file);
-    std::fclose(stream);
+    std::fputs("one", stream);
+    // The service's way of opening its log: reopen a stream onto a DOS name with "w+".
+    FILE *reopened = std::freopen("C:\\second.log", "w+", stream);
+    ASSERT_NE(reopened, nullptr);
+    std::fputs("\nline", reopened);
+    std::fclose(reopened);
     EXPECT_EQ(std::fopen("c:\\opened.txt", "wx"), nullptr);
     EXPECT_EQ(errno, EEXIST);
-    for (const char *name : {"made.txt", "opened.txt"}) {
-        struct stat info {};
-        ASSERT_EQ(stat((prefix_ / "drive_c" / name).c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 0777, 0600u) << name;
-    }
+    EXPECT_EQ(std::fopen("q:\\no-such-drive.txt", "r"), nullptr);
+    for (const char *name : {"made.txt", "opened.txt"})
+        EXPECT_EQ(status(prefix_ / "drive_c" / name).permissions(), perms::owner_read | perms::owner_write) << name;
+    std::ifstream first(prefix_ / "drive_c" / "opened.txt"), second(prefix_ / "drive_c" / "second.log");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(first), {}) +
+                  std::string(std::istreambuf_iterator<char>(second), {}),
+              "one\nline");
 }
 
 // A link that the prefix's owner did not make is not followed, neither as a drive nor below one.
@@ -112,9 +117,7 @@ TEST_F(Files, LinksOfAnotherUserAreRefused) {
         EXPECT_EQ(std::fopen(name, "w"), nullptr) << name;
         EXPECT_EQ(errno, EACCES) << name;
     }
-    struct stat info {};
-    ASSERT_EQ(stat((folder_ / "victim").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(status(folder_ / "victim").permissions(), perms::owner_read | perms::owner_write);
     std::ifstream victim(folder_ / "victim");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "root's");
 }

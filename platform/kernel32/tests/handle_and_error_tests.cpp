@@ -42,13 +42,14 @@ TEST(Handles, CallsOnAHandleOfTheWrongKindFailWithInvalidHandle) {
     CloseHandle(mutex);
 }
 
-TEST(Handles, CloseSucceedsOnceAndPseudoHandlesStayUsable) {
+TEST(Handles, CloseSucceedsOncePseudoHandlesStayUsableAndTheLastErrorIsEachThreadsOwn) {
     HANDLE event = CreateEventA(NULL, TRUE, FALSE, NULL);
     EXPECT_EQ((ULONG_PTR)event % 4, 0u);  // handles are multiples of 4, as some callers rely on
     SetLastError(kSentinel);
     EXPECT_TRUE(CloseHandle(event));
     EXPECT_TRUE(CloseHandle(GetCurrentThread()));
     EXPECT_TRUE(CloseHandle(GetCurrentProcess()));
+    EXPECT_EQ(RunOnOtherThread([] { return GetLastError(); }), 0u);  // the last error is per thread, from zero
     EXPECT_LAST_ERROR(kSentinel);
     // The pseudo-handles name the running thread and process: never signalled, still active.
     DWORD code = kSentinel;
@@ -56,12 +57,6 @@ TEST(Handles, CloseSucceedsOnceAndPseudoHandlesStayUsable) {
     EXPECT_EQ(code, (DWORD)STILL_ACTIVE);
     EXPECT_RESULT(WaitForSingleObject(GetCurrentThread(), 0), WAIT_TIMEOUT);
     EXPECT_RESULT(WaitForSingleObject(GetCurrentProcess(), 0), WAIT_TIMEOUT);
-}
-
-TEST(LastError, IsKeptPerThreadAndStartsAtZero) {
-    SetLastError(1234);
-    EXPECT_EQ(RunOnOtherThread([] { return GetLastError(); }), 0u);
-    EXPECT_LAST_ERROR(1234);
 }
 
 constexpr UINT kFixedNoDiscard = 0x20;  // the flags the programs pass: a fixed block, contents undefined
@@ -97,10 +92,6 @@ TEST(GlobalMemory, BlocksHoldTheirSizeZeroFillWhenAskedAndOnlyMoveableOnesCountL
         }
     }
 }
-
-}  // namespace
-
-namespace {
 
 // The service turns off the critical-error boxes; each call returns the mode before it.
 TEST(ErrorMode, SetReturnsThePreviousMode) {

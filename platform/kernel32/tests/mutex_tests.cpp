@@ -92,10 +92,6 @@ TEST(Mutexes, BlockedWaiterGetsTheMutexWhenTheOwnerLetsGo) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // A critical section is taken again by its owner as often as it likes, and another thread gets it only
 // once every entry is left.
 TEST(CriticalSections, OwnerEntersAgainAndAnotherThreadWaitsForTheLastLeave) {
@@ -104,20 +100,17 @@ TEST(CriticalSections, OwnerEntersAgainAndAnotherThreadWaitsForTheLastLeave) {
     EnterCriticalSection(&section);
     EnterCriticalSection(&section);
     HANDLE entered = CreateEventA(NULL, TRUE, FALSE, NULL);
-    DWORD id = 0;
-    HANDLE other = conformance::StartThread(
-        [&] {
-            EnterCriticalSection(&section);
-            SetEvent(entered);
-            LeaveCriticalSection(&section);
-            return 0u;
-        },
-        0, &id);
+    HANDLE other = StartThread([&] {
+        EnterCriticalSection(&section);
+        SetEvent(entered);
+        LeaveCriticalSection(&section);
+        return 0u;
+    });
     LeaveCriticalSection(&section);
     EXPECT_RESULT(WaitForSingleObject(entered, 0), WAIT_TIMEOUT);  // still held once
     LeaveCriticalSection(&section);
-    EXPECT_RESULT(WaitForSingleObject(entered, conformance::kLongWait), WAIT_OBJECT_0);
-    conformance::JoinThread(other);
+    EXPECT_RESULT(WaitForSingleObject(entered, kLongWait), WAIT_OBJECT_0);
+    JoinThread(other);
     CloseHandle(entered);
     DeleteCriticalSection(&section);
 }

@@ -1,9 +1,10 @@
 // Named pipes: message pipes with one instance, as a service and its clients use them.
 #include "conformance.h"
+#include "pipe_test_ends.h"
 
 #include <atomic>
 #include <cstring>
-#include <dirent.h>
+#include <filesystem>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -14,24 +15,7 @@
 
 namespace {
 
-constexpr const char *pipe_path = "\\\\.\\pipe\\conformance";
-
-HANDLE create_pipe(const char *name = pipe_path, DWORD mode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE,
-                   DWORD timeout = 1000) {
-    return CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX, mode, 1, 0, 0, timeout, nullptr);
-}
-
-HANDLE open_client() {
-    return CreateFileA(pipe_path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-}
-
-// Opens the pipe once the instance listens, as a client of a busy server does.
-HANDLE open_client_when_listening() {
-    HANDLE client = INVALID_HANDLE_VALUE;
-    while (client == INVALID_HANDLE_VALUE && WaitNamedPipeA(pipe_path, NMPWAIT_WAIT_FOREVER))
-        client = open_client();
-    return client;
-}
+using namespace pipe_ends;
 
 // Answers `clients` requests, each with a 180-byte reply as the floppy lock service does, then ends.
 std::thread serve(HANDLE pipe, int clients) {
@@ -115,13 +99,9 @@ TEST_F(NamedPipes, WaitersCostTheServerNothingAndAreAllServed) {
     pid_t child = fork();
     if (child == 0) {
         HANDLE server = create_pipe();
-        int open_fds = -1;  // counts the listing's own descriptor too
-        if (DIR *fds = opendir("/proc/self/fd")) {
-            while (readdir(fds))
-                ++open_fds;
-            closedir(fds);
-        }
-        rlimit limit{static_cast<rlim_t>(open_fds + 2), static_cast<rlim_t>(open_fds + 2)};
+        // Four descriptors to spare (the listing counts its own, closed again).
+        auto in_use = std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}) - 1;
+        rlimit limit{static_cast<rlim_t>(in_use + 4), static_cast<rlim_t>(in_use + 4)};
         setrlimit(RLIMIT_NOFILE, &limit);
         (void)!write(ready[1], "r", 1);
         serve(server, waiters + 1).join();

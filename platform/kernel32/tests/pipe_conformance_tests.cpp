@@ -1,6 +1,7 @@
 // Named pipes as the floppy lock service and its clients use them: one instance of a message pipe, requests
 // and replies longer than the reader's buffer, one client at a time, and ends that go away.
 #include "conformance.h"
+#include "pipe_test_ends.h"
 
 #include <cstring>
 #include <thread>
@@ -8,26 +9,7 @@
 namespace {
 
 using namespace conformance;
-
-constexpr const char *pipe_path = "\\\\.\\pipe\\conformance";
-
-HANDLE create_pipe(const char *name = pipe_path, DWORD mode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE,
-                   DWORD timeout = 1000) {
-    // Room for what the tests write before they read: a write that finds no room waits for a reader.
-    return CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX, mode, 1, 4096, 4096, timeout, nullptr);
-}
-
-HANDLE open_client() {
-    return CreateFileA(pipe_path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-}
-
-// Opens the pipe once the instance listens, as a client of a busy server does.
-HANDLE open_client_when_listening() {
-    HANDLE client = INVALID_HANDLE_VALUE;
-    while (client == INVALID_HANDLE_VALUE && WaitNamedPipeA(pipe_path, NMPWAIT_WAIT_FOREVER))
-        client = open_client();
-    return client;
-}
+using namespace pipe_ends;
 
 TEST(NamedPipes, CallsThatDoNotFitTheNameArgumentsOrStateFail) {
     EXPECT_FAILS(create_pipe(pipe_path, PIPE_TYPE_BYTE | PIPE_READMODE_MESSAGE) == INVALID_HANDLE_VALUE,
@@ -48,9 +30,8 @@ TEST(NamedPipes, CallsThatDoNotFitTheNameArgumentsOrStateFail) {
     EXPECT_FAILS(!ConnectNamedPipe(GetCurrentThread(), nullptr), ERROR_INVALID_HANDLE);
     EXPECT_FALSE(DisconnectNamedPipe(client));  // only the server end disconnects
     EXPECT_FAILS(!TransactNamedPipe(client, (LPVOID) "Q", 1, buffer, 8, &done, nullptr), ERROR_BAD_PIPE);
-    for (auto [mode, error] : {std::pair<DWORD, DWORD>{PIPE_READMODE_MESSAGE, ERROR_INVALID_PARAMETER},  // byte pipe
-                               {0x100, ERROR_INVALID_PARAMETER}})
-        EXPECT_FAILS(!SetNamedPipeHandleState(client, &mode, nullptr, nullptr), error);
+    for (DWORD mode : {(DWORD)PIPE_READMODE_MESSAGE, (DWORD)0x100})  // a byte pipe, no such mode
+        EXPECT_FAILS(!SetNamedPipeHandleState(client, &mode, nullptr, nullptr), ERROR_INVALID_PARAMETER);
     CloseHandle(client);
     EXPECT_TRUE(CloseHandle(server));
     server = create_pipe();  // closing the server freed the name

@@ -5,7 +5,7 @@ namespace {
 
 using namespace conformance;
 
-TEST(Threads, ExitCodeIsWhatTheRoutineReturnsOrPassesToExitThread) {
+TEST(Threads, ExitCodeAndTheSuspendCountOfAThreadCreatedSuspended) {
     LONG after_exit_thread = 0;
     for (bool exit_thread : {false, true}) {
         HANDLE thread = StartThread(
@@ -22,7 +22,15 @@ TEST(Threads, ExitCodeIsWhatTheRoutineReturnsOrPassesToExitThread) {
         DWORD code = kSentinel;
         EXPECT_TRUE(GetExitCodeThread(thread, &code));
         EXPECT_EQ(code, (DWORD)STILL_ACTIVE);
-        EXPECT_EQ(ResumeThread(thread), 1u);
+        // Created suspended counts as one SuspendThread, up to a limit.
+        for (DWORD count = 1; count < 127; ++count)
+            ASSERT_EQ(SuspendThread(thread), count);
+        EXPECT_FAILS(SuspendThread(thread) == (DWORD)-1, ERROR_SIGNAL_REFUSED);
+        for (DWORD count = 127; count > 0; --count)
+            ASSERT_EQ(ResumeThread(thread), count);
+        EXPECT_EQ(ResumeThread(thread), 0u);  // running: nothing to undo
+        EXPECT_RESULT(WaitForSingleObject(thread, kLongWait), WAIT_OBJECT_0);
+        EXPECT_FAILS(SuspendThread(thread) == (DWORD)-1, ERROR_ACCESS_DENIED);  // ended
         EXPECT_EQ(JoinThread(thread), 42u);
     }
     EXPECT_EQ(after_exit_thread, 0);
@@ -45,23 +53,6 @@ TEST(Threads, SuspendCountsAndASuspendedWaiterTakesNothing) {
     EXPECT_RESULT(JoinThread(thread), WAIT_OBJECT_0);
     EXPECT_RESULT(WaitForSingleObject(event, 0), WAIT_TIMEOUT);  // the resumed wait took the signal
     CloseHandle(event);
-}
-
-TEST(Threads, CreateSuspendedCountsLikeSuspendThreadAndHasALimit) {
-    HANDLE thread = StartThread([] { return 5u; }, CREATE_SUSPENDED);
-    for (DWORD count = 1; count < 127; ++count)
-        ASSERT_EQ(SuspendThread(thread), count);
-    SetLastError(kSentinel);
-    EXPECT_EQ(SuspendThread(thread), (DWORD)-1);
-    EXPECT_LAST_ERROR(ERROR_SIGNAL_REFUSED);
-    for (DWORD count = 127; count > 0; --count)
-        ASSERT_EQ(ResumeThread(thread), count);
-    EXPECT_EQ(ResumeThread(thread), 0u);  // running: nothing to undo
-    EXPECT_RESULT(WaitForSingleObject(thread, kLongWait), WAIT_OBJECT_0);
-    SetLastError(kSentinel);
-    EXPECT_EQ(SuspendThread(thread), (DWORD)-1);  // ended
-    EXPECT_LAST_ERROR(ERROR_ACCESS_DENIED);
-    EXPECT_EQ(JoinThread(thread), 5u);
 }
 
 // A thread that suspends itself stops once it leaves the kernel's locked sections, until another resumes it.

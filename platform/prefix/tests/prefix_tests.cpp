@@ -14,6 +14,8 @@
 namespace platform::prefix {
 namespace {
 
+namespace fs = std::filesystem;
+
 TEST(IniFile, SectionsKeysCommentsAndErrors) {
     auto parsed = parse_ini(
         "key = before any section\n; heading comment\n[netbios]\n"
@@ -30,15 +32,12 @@ TEST(IniFile, SectionsKeysCommentsAndErrors) {
 
 class Prefix : public platform::testing::PrefixTest {};
 
-TEST_F(Prefix, FirstUseCreatesTheDefaultLayoutWhereTheEnvironmentSays) {
-    EXPECT_EQ(root(), std::filesystem::path(std::getenv("PLATFORM_PREFIX")));
+TEST_F(Prefix, FirstUseMakesTheDefaultLayoutAndSettingsComeFromTheFileOrTheEnvironment) {
+    EXPECT_EQ(root(), fs::path(std::getenv("PLATFORM_PREFIX")));
     for (auto [link, target] : {std::pair{"a:", "/dev/fd0"}, {"b:", "/dev/fd1"}, {"c:", "../drive_c"}})
-        EXPECT_EQ(std::filesystem::read_symlink(prefix_ / "dosdevices" / link), target);
+        EXPECT_EQ(fs::read_symlink(prefix_ / "dosdevices" / link), target);
     EXPECT_TRUE(is_directory(prefix_ / "drive_c") && is_directory(prefix_ / "pipe"));
     EXPECT_FALSE(setting("netbios", "wins"));  // the default platform.conf holds only comments
-}
-
-TEST_F(Prefix, SettingsComeFromTheFileAndTheEnvironmentOverrides) {
     temporary_.write_config("[Display]\nScript = demo.ui\n[netbios]\nretries = 5\n");
     EXPECT_EQ(setting("display", "script"), "demo.ui");
     EXPECT_EQ(setting("NETBIOS", "RETRIES"), "5");
@@ -51,8 +50,8 @@ TEST_F(Prefix, SettingsComeFromTheFileAndTheEnvironmentOverrides) {
 }
 
 TEST(PrefixDefault, NeverASharedFolder) {
-    const std::tuple<const char *, uid_t, std::string> cases[] = {// HOME, user, the default (empty: none)
-                                                                  {"/home/u", 1000, "/home/u/.platform"},
+    // HOME, the user, the default (empty: none)
+    const std::tuple<const char *, uid_t, std::string> cases[] = {{"/home/u", 1000, "/home/u/.platform"},
                                                                   {"/root", 0, "/root/.platform"},
                                                                   {nullptr, 0, "/var/lib/platform"},
                                                                   {"", 0, "/var/lib/platform"},
@@ -68,31 +67,30 @@ TEST(PrefixDefault, NeverASharedFolder) {
 // A folder or link of another user: nobody's when root runs the test (the rows that need one run only then).
 class PrefixTrust : public platform::testing::PrefixTest {
 protected:
-    bool root_ = geteuid() == 0;
     uid_t me_ = geteuid();
 
-    std::string problem(const std::filesystem::path &path) const {
+    std::string problem(const fs::path &path) const {
         std::string text;
         return open_prefix(path, me_, text) ? std::string() : text.empty() ? "refused without a reason" : text;
     }
-    std::filesystem::path folder(const std::string &name, mode_t mode) const {
-        std::filesystem::create_directories(folder_ / name);
+    fs::path folder(const std::string &name, mode_t mode) const {
+        fs::create_directories(folder_ / name);
         chmod((folder_ / name).c_str(), mode);
         return folder_ / name;
     }
-    std::filesystem::path nobodys(const std::filesystem::path &path) const {
+    fs::path nobodys(const fs::path &path) const {
         EXPECT_EQ(lchown(path.c_str(), 65534, 65534), 0);
         return path;
     }
-    std::filesystem::path link(const std::string &name) const {
-        std::filesystem::create_directory_symlink(folder(name + "-target", 0700), folder_ / name);
+    fs::path link(const std::string &name) const {
+        fs::create_directory_symlink(folder(name + "-target", 0700), folder_ / name);
         return folder_ / name;
     }
 };
 
 TEST_F(PrefixTrust, OwnerModeStickyFolderAndLinksOnTheWay) {
     const std::string sticky = (folder_ / "sticky").string(), me = std::to_string(me_);
-    const std::tuple<const char *, std::function<std::filesystem::path()>, std::string> cases[] = {
+    const std::tuple<const char *, std::function<fs::path()>, std::string> cases[] = {
         // what, how it is made, part of the refusal (empty: trusted); giving to another user needs root
         {"new, in a folder of ours", [&] { return folder_ / "new" / "deeper"; }, ""},
         {"group-writable", [&] { return folder("group", 0775); }, "writable by group or others (mode 0775)"},
@@ -106,10 +104,10 @@ TEST_F(PrefixTrust, OwnerModeStickyFolderAndLinksOnTheWay) {
         {"through a link of ours", [&] { return link("link") / "p"; }, ""},
         {"through a link of another user", [&] { return nobodys(link("theirs-link")) / "p"; },
          "theirs-link: a symbolic link owned by uid 65534, not by uid 0"},
-        {"a file", [&] { return std::filesystem::path("/etc/passwd"); }, "not a folder"},
+        {"a file", [&] { return fs::path("/etc/passwd"); }, "not a folder"},
     };
     for (auto &[what, make, wanted] : cases)
-        if (root_ || wanted.find("65534") == std::string::npos) {
+        if (me_ == 0 || wanted.find("65534") == std::string::npos) {
             auto said = problem(make());
             EXPECT_TRUE(wanted.empty() ? said.empty() : said.find(wanted) != std::string::npos) << what << ": " << said;
         }
@@ -122,17 +120,15 @@ TEST_F(PrefixTrust, TheLayoutGetsItsModesWhateverTheUmaskAndItsEntriesAreChecked
     ASSERT_EQ(said, "");
     const std::pair<const char *, mode_t> modes[] = {{"", 0711},     {"dosdevices", 0700}, {"drive_c", 0700},
                                                      {"pipe", 0711}, {"services", 0700},   {"platform.conf", 0644}};
-    for (auto [name, mode] : modes) {
-        struct stat info {};
-        EXPECT_TRUE(lstat((folder_ / "fresh" / name).c_str(), &info) == 0 && (info.st_mode & 07777) == mode) << name;
-    }
+    for (auto [name, mode] : modes)
+        EXPECT_EQ(fs::symlink_status(folder_ / "fresh" / name).permissions(), fs::perms(mode)) << name;
     for (auto name : {"platform.conf", "services"}) {
         chmod((folder_ / "fresh" / name).c_str(), 0775);
         EXPECT_EQ(problem(folder_ / "fresh"), name + std::string(": writable by group or others (mode 0775)"));
         chmod((folder_ / "fresh" / name).c_str(), 0700);
     }
-    std::filesystem::remove(folder_ / "fresh" / "pipe");
-    std::filesystem::create_directory_symlink(folder_, folder_ / "fresh" / "pipe");
+    fs::remove(folder_ / "fresh" / "pipe");
+    fs::create_directory_symlink(folder_, folder_ / "fresh" / "pipe");
     EXPECT_EQ(problem(folder_ / "fresh"), "pipe: a symbolic link, not a folder");
 }
 

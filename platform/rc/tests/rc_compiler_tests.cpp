@@ -14,8 +14,7 @@ using namespace platform::rc;
 
 namespace {
 
-const fs::path kSource = PROJECT_SOURCE;
-const fs::path kInclude = kSource / "platform" / "include";
+const fs::path kInclude = fs::path(PROJECT_SOURCE) / "platform" / "include";
 
 // A folder of the test's own, removed afterwards.
 struct ScratchDir {
@@ -106,9 +105,8 @@ std::vector<std::uint8_t> tiny_icon() {
     std::vector<std::uint8_t> info(40, 0);
     info[0] = 40, info[4] = 2, info[8] = 4, info[12] = 1, info[14] = 4;
     bytes.insert(bytes.end(), info.begin(), info.end());
-    for (int i = 0; i < 16; ++i) {  // palette: colour i is (r=i, g=0, b=0)
+    for (int i = 0; i < 16; ++i)  // palette: colour i is (r=i, g=0, b=0)
         bytes.insert(bytes.end(), {0, 0, static_cast<std::uint8_t>(i), 0});
-    }
     bytes.insert(bytes.end(), {0x12, 0, 0, 0, 0x34, 0, 0, 0});  // bottom row 1 2, top row 3 4
     bytes.insert(bytes.end(), {0x40, 0, 0, 0, 0x00, 0, 0, 0});  // bottom row: right pixel clear
     std::uint32_t size = static_cast<std::uint32_t>(bytes.size() - 22);
