@@ -1,6 +1,7 @@
 // The X11 backend under a virtual X server, without a window manager (/0) and under openbox (/1), driven by
-// real X input (xdotool) and by what a manager or a pager sends. Without an X display the tests skip. Also:
-// an open message box costs no processor time (on the headless screen, in a child process).
+// real X input (xdotool), by what a manager or a pager sends, and by another clipboard client (xclip). Without
+// an X display the tests skip. Also: an open message box costs no processor time (on the headless screen, in a
+// child process).
 #include "dialog.h"
 #include "display/x11_backend.h"
 #include "rc/resource_tables.h"
@@ -24,6 +25,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -103,8 +105,9 @@ protected:
         setenv("PLATFORM_DISPLAY_BACKEND", "x11", 1);
         if (platform::display::backend().name() != "x11")
             GTEST_SKIP() << "no X display (the test runs under xvfb-run when it is installed)";
-        if (std::system("command -v xdotool >/dev/null && command -v openbox >/dev/null") != 0)
-            GTEST_SKIP() << "xdotool or openbox is not installed (scripts/install-deps installs them)";
+        if (std::system(
+                "command -v xdotool >/dev/null && command -v openbox >/dev/null && command -v xclip >/dev/null"))
+            GTEST_SKIP() << "xdotool, openbox or xclip is not installed (scripts/install-deps installs them)";
         other_ = XOpenDisplay(nullptr);
         WNDCLASSA wc{0, painted_proc, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "X11Painted"};
         RegisterClassA(&wc);
@@ -266,6 +269,79 @@ TEST_P(X11Desktop, TheCloseButtonDoesWhatTheProceduresSay) {
         })) << (button ? button : "plain");
         EXPECT_EQ(!IsWindow(hwnd) || !IsWindowVisible(hwnd), closes) << (button ? button : "plain");
         DestroyWindow(hwnd);
+    }
+}
+
+// What `xclip -o` prints for a selection and target, or "(refused)" when it fails.
+std::string xclip_out(const std::string &selection, const std::string &target) {
+    std::string out;
+    FILE *pipe = popen(("xclip -o -selection " + selection + " -t " + target + " 2>/dev/null").c_str(), "r");
+    char buffer[256];
+    for (std::size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
+    return pipe && pclose(pipe) == 0 ? out : "(refused)";
+}
+
+// Another client takes the selection with `text` (xclip stays behind to serve it until it loses it).
+void xclip_in(const std::string &selection, const std::string &text) {
+    FILE *pipe = popen(("xclip -i -selection " + selection + " >/dev/null 2>&1").c_str(), "w");
+    fwrite(text.data(), 1, text.size(), pipe);
+    pclose(pipe);
+}
+
+std::string text_of(HWND edit) {
+    char text[64] = "";
+    GetWindowTextA(edit, text, sizeof text);
+    return text;
+}
+
+// An edit control pastes another client's clipboard and primary selection and copies to them, with keys and
+// the middle button pressed as a user does: keys reach the focused edit, the middle button pastes under it.
+TEST_P(X11Desktop, EditsCopyAndPasteWithOtherClientsThroughClipboardAndPrimary) {
+    HWND main = make("Clipboard", WS_OVERLAPPEDWINDOW, {20, 20, 320, 140});
+    HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 10, 10, 260, 24, main, nullptr,
+                                nullptr, nullptr);
+    ASSERT_TRUE(edit);
+    // The pointer goes over the edit first: a manager that focuses under the mouse has done so before the
+    // edit takes the focus.
+    ASSERT_TRUE(xdotool("mousemove --sync 1010 760 mousemove --sync --window " + std::to_string(x_window_of(main)) +
+                        " 140 22"));
+    ASSERT_TRUE(ui::pump_until([&] { return GetActiveWindow() == main; }));
+    SetFocus(edit);
+
+    // Pastes: another client's text, in UTF-8, arrives as Latin-1 on one line.
+    const struct {
+        const char *selection, *put, *action, *pasted;
+    } pastes[] = {
+        {"clipboard", "10.0.0.9", "key ctrl+v", "10.0.0.9"},
+        {"clipboard", "NODE\xc3\xa9-7\nsecond line", "key shift+Insert", "NODE\xe9-7"},
+        {"primary", "middle", "click 2", "middle"},
+    };
+    for (const auto &p : pastes) {
+        SetWindowTextA(edit, "");
+        xclip_in(p.selection, p.put);
+        ASSERT_TRUE(xdotool(p.action));
+        EXPECT_TRUE(ui::pump_until([&] { return text_of(edit) == p.pasted; })) << p.action << ": " << text_of(edit);
+    }
+    OpenClipboard(nullptr);  // the whole of another client's text, its lines ending in CR LF
+    HANDLE data = GetClipboardData(CF_TEXT);
+    EXPECT_STREQ(data ? static_cast<const char *>(GlobalLock(data)) : "", "NODE\xe9-7\r\nsecond line");
+    CloseClipboard();
+
+    // Copies: the selected text (all, or Shift+End from the start) for other clients in each target offered.
+    const struct {
+        const char *selection, *action;
+    } copies[] = {{"clipboard", "key ctrl+c"}, {"clipboard", "key ctrl+Insert"}, {"primary", "key shift+End"}};
+    for (const auto &c : copies) {
+        std::string latin1 = std::string("Kn\xfc") + c.action, utf8 = std::string("Kn\xc3\xbc") + c.action;
+        SetWindowTextA(edit, latin1.c_str());
+        SendMessageA(edit, EM_SETSEL, 0, std::string(c.selection) == "primary" ? 0 : -1);
+        ASSERT_TRUE(xdotool(c.action));
+        // Once the key has been taken, xclip reads what it selected.
+        EXPECT_TRUE(ui::pump_until([&] { return xclip_out(c.selection, "UTF8_STRING") == utf8; })) << c.action;
+        EXPECT_EQ(xclip_out(c.selection, "STRING"), latin1) << c.action;
+        EXPECT_EQ(xclip_out(c.selection, "TARGETS"), "TARGETS\nTIMESTAMP\nUTF8_STRING\nSTRING\n") << c.action;
+        EXPECT_EQ(xclip_out(c.selection, "image/png"), "(refused)") << c.action;
     }
 }
 
