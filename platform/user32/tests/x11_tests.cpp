@@ -104,8 +104,7 @@ protected:
         setenv("PLATFORM_DISPLAY_BACKEND", "x11", 1);
         if (platform::display::backend().name() != "x11")
             GTEST_SKIP() << "no X display (the test runs under xvfb-run when it is installed)";
-        if (std::system(
-                "command -v xdotool >/dev/null && command -v openbox >/dev/null && command -v xclip >/dev/null"))
+        if (std::system("for tool in xdotool openbox xclip; do command -v $tool >/dev/null || exit 1; done"))
             GTEST_SKIP() << "xdotool, openbox or xclip is not installed (scripts/install-deps installs them)";
         other_ = XOpenDisplay(nullptr);
         WNDCLASSA wc{0, painted_proc, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "X11Painted"};
