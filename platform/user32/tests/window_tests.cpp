@@ -25,10 +25,7 @@ LRESULT CALLBACK grey_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
         return DefWindowProcA(hwnd, message, wparam, lparam);
     ++paints;
     PAINTSTRUCT ps;
-    BeginPaint(hwnd, &ps);
-    HBRUSH grey = CreateSolidBrush(0xC0C0C0);
-    FillRect(ps.hdc, &ps.rcPaint, grey);
-    DeleteObject(grey);
+    FillRect(BeginPaint(hwnd, &ps), &ps.rcPaint, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
     EndPaint(hwnd, &ps);
     return 0;
 }
