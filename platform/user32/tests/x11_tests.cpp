@@ -295,17 +295,16 @@ std::string text_of(HWND edit) {
 
 // An edit control pastes another client's clipboard and primary selection and copies to them, with keys and
 // the middle button pressed as a user does: keys reach the focused edit, the middle button pastes under it.
-TEST_P(X11Desktop, EditsCopyAndPasteWithOtherClientsThroughClipboardAndPrimary) {
+// The selections are the X server's, not the manager's: this case runs without one.
+class X11Clipboard : public X11Desktop {};
+INSTANTIATE_TEST_SUITE_P(ManagerOrNot, X11Clipboard, ::testing::Values(false));
+TEST_P(X11Clipboard, EditsCopyAndPasteWithOtherClientsThroughClipboardAndPrimary) {
     HWND main = make("Clipboard", WS_OVERLAPPEDWINDOW, {20, 20, 320, 140});
     HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 10, 10, 260, 24, main, nullptr,
                                 nullptr, nullptr);
     ASSERT_TRUE(edit);
-    // The pointer goes over the edit first: a manager that focuses under the mouse has done so before the
-    // edit takes the focus.
-    ASSERT_TRUE(xdotool("mousemove --sync 1010 760 mousemove --sync --window " + std::to_string(x_window_of(main)) +
-                        " 140 22"));
-    ASSERT_TRUE(ui::pump_until([&] { return GetActiveWindow() == main; }));
-    SetFocus(edit);
+    SetFocus(edit);  // keys go to the window under the pointer, and the middle button pastes where it is
+    ASSERT_TRUE(xdotool("mousemove --sync --window " + std::to_string(x_window_of(main)) + " 140 22"));
 
     // Pastes: another client's text, in UTF-8, arrives as Latin-1 on one line.
     const struct {
