@@ -6,33 +6,35 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
-#include <thread>
 
 namespace platform::testing::ui {
 namespace {
 
 using platform::user::find_window_quiet;
 
-POINT screen_of_surface_point(HWND hwnd, POINT at) {
-    auto window = find_window_quiet(hwnd);
-    if (!window)
-        return {-1, -1};
-    auto top = platform::user::top_level_of(window);
-    return {top->rect.left + at.x, top->rect.top + at.y};
-}
-
 POINT middle(RECT r) {
     return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
+// The screen point of what `place` finds on a window's surface (its frame included); {-1, -1} without the
+// window, or when `place` finds nothing there.
+POINT on_screen(HWND hwnd, const std::function<std::optional<POINT>(const platform::user::WindowPtr &)> &place) {
+    auto window = find_window_quiet(hwnd);
+    std::optional<POINT> at = window ? place(window) : std::nullopt;
+    if (!at)
+        return {-1, -1};
+    auto top = platform::user::top_level_of(window);
+    return {top->rect.left + at->x, top->rect.top + at->y};
+}
+
 // The centre of the up or down arrow of a window's vertical scroll bar, on the screen.
 POINT scroll_arrow_of(HWND hwnd, bool down) {
-    auto window = find_window_quiet(hwnd);
-    if (!window)
-        return {-1, -1};
-    auto parts = platform::user::vertical_parts(platform::user::window_vertical_bar(window), window->vertical);
-    return screen_of_surface_point(hwnd, middle(down ? parts.down_arrow : parts.up_arrow));
+    return on_screen(hwnd, [down](const platform::user::WindowPtr &window) {
+        auto parts = platform::user::vertical_parts(platform::user::window_vertical_bar(window), window->vertical);
+        return middle(down ? parts.down_arrow : parts.up_arrow);
+    });
 }
 
 // Takes and dispatches one waiting message; false when none waits or it is WM_QUIT, which is put back for
@@ -94,31 +96,27 @@ POINT center_of(HWND hwnd) {
 }
 
 POINT close_box_of(HWND hwnd) {
-    auto window = find_window_quiet(hwnd);
-    if (!window)
-        return {-1, -1};
-    auto frame = platform::user::frame_of(*window);
-    int width = window->rect.right - window->rect.left;
-    int size = frame.caption - 4;
-    return screen_of_surface_point(hwnd, {width - frame.border - 2 - size / 2, frame.border + 2 + size / 2});
+    return on_screen(hwnd, [](const platform::user::WindowPtr &window) {
+        auto frame = platform::user::frame_of(*window);
+        int width = window->rect.right - window->rect.left, size = frame.caption - 4;
+        return POINT{width - frame.border - 2 - size / 2, frame.border + 2 + size / 2};
+    });
 }
 
 POINT caption_of(HWND hwnd) {
-    auto window = find_window_quiet(hwnd);
-    if (!window)
-        return {-1, -1};
-    auto frame = platform::user::frame_of(*window);
-    return screen_of_surface_point(hwnd, {frame.border + 2, frame.border + 2});  // left of the title
+    return on_screen(hwnd, [](const platform::user::WindowPtr &window) {
+        auto frame = platform::user::frame_of(*window);
+        return POINT{frame.border + 2, frame.border + 2};  // left of the title
+    });
 }
 
 POINT menu_bar_item_of(HWND hwnd, int index) {
-    auto window = find_window_quiet(hwnd);
-    if (!window)
-        return {-1, -1};
-    auto layout = platform::user::menu_bar_layout(window);
-    if (index < 0 || index >= static_cast<int>(layout.size()))
-        return {-1, -1};
-    return screen_of_surface_point(hwnd, middle(layout[index].area));
+    return on_screen(hwnd, [index](const platform::user::WindowPtr &window) -> std::optional<POINT> {
+        auto layout = platform::user::menu_bar_layout(window);
+        if (index < 0 || index >= static_cast<int>(layout.size()))
+            return std::nullopt;
+        return middle(layout[index].area);
+    });
 }
 
 POINT scroll_up_arrow_of(HWND hwnd) {
@@ -149,11 +147,6 @@ COLORREF screen_pixel(POINT screen) {
 COLORREF client_pixel(HWND hwnd, POINT client) {
     ClientToScreen(hwnd, &client);
     return screen_pixel(client);
-}
-
-bool write_screen_png(const std::filesystem::path &file) {
-    platform::user::present_thread_surfaces();
-    return headless().write_screen_png(file);
 }
 
 unsigned bell_count() {

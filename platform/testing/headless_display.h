@@ -1,5 +1,5 @@
-// Test hooks for the windowing platform on the headless screen: input injection, pixels, screenshots,
-// and the text a user would read. Tests and UI scripts use these; programs never do.
+// Test hooks for the windowing platform on the headless screen: input injection, pixels, and the text a user would
+// read. Tests and UI scripts use these; programs never do.
 #pragma once
 
 #include "display/headless_backend.h"
@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -44,7 +43,6 @@ bool request_close(HWND hwnd);
 // Read-back. These first show what the calling thread has drawn.
 COLORREF screen_pixel(POINT screen);
 COLORREF client_pixel(HWND hwnd, POINT client);
-bool write_screen_png(const std::filesystem::path &file);
 unsigned bell_count();
 
 // The text drawn on a top-level window, line by line from the top: each DrawTextA line where it landed

@@ -40,7 +40,6 @@ protected:
     void SetUp() override {
         ui::headless();
         register_class("TimerClass", timer_logging_proc);
-        register_class("QuietClass", DefWindowProcA);
         ASSERT_NE(hwnd = make_window("TimerClass", "", WS_OVERLAPPED), nullptr);
         window_calls.clear();
         timer_calls.clear();
@@ -70,7 +69,7 @@ TEST_F(Timers, WmTimerCarriesIdAndProcedureAndDispatchCallsTheProcedureInstead) 
 }
 
 TEST_F(Timers, KilledTimersAndTimersOfDestroyedWindowsNeverFire) {
-    HWND doomed = make_window("QuietClass", "", WS_OVERLAPPED);
+    HWND doomed = make_window("TimerClass", "", WS_OVERLAPPED);
     ASSERT_TRUE(SetTimer(hwnd, 1, 10, nullptr) && SetTimer(doomed, 2, 10, nullptr));
     ASSERT_TRUE(SetTimer(hwnd, 3, 10, nullptr));  // elapses last: the other two would come before it
     EXPECT_TRUE(KillTimer(hwnd, 1));
@@ -127,7 +126,7 @@ TEST_F(Timers, ThreadMessagesReachAThreadsQueueWithoutAWindow) {
     HWND window = nullptr;
     DWORD worker_id = 0, queueless = 0;
     std::thread worker([&] {
-        window = make_window("QuietClass", "", WS_OVERLAPPED);
+        window = make_window("TimerClass", "", WS_OVERLAPPED);
         worker_id = GetCurrentThreadId();
         SetEvent(ready);
         GetMessageA(&timer, nullptr, 0, 0);

@@ -31,22 +31,18 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wparam, LPARAM 
 class Windows : public ::testing::Test {
 protected:
     void SetUp() override {
-        WNDCLASSA window_class = {};
-        window_class.lpfnWndProc = RecordingProc;
-        window_class.hInstance = GetModuleHandleA(NULL);
+        WNDCLASSA window_class = {0, RecordingProc, 0, 4, GetModuleHandleA(NULL), NULL, NULL, NULL, NULL, "Recorder"};
         window_class.hIcon = LoadIconA(NULL, IDI_APPLICATION);
         window_class.hCursor = LoadCursorA(NULL, IDC_ARROW);
         window_class.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
-        window_class.lpszClassName = "ConformanceRecorder";
-        window_class.cbWndExtra = 4;
         ASSERT_NE(RegisterClassA(&window_class), 0);
         logged.clear();
         paints = 0;
     }
-    void TearDown() override { EXPECT_TRUE(UnregisterClassA("ConformanceRecorder", GetModuleHandleA(NULL))); }
+    void TearDown() override { EXPECT_TRUE(UnregisterClassA("Recorder", GetModuleHandleA(NULL))); }
     HWND Create(DWORD style, HWND parent = NULL) {
-        return CreateWindowExA(0, "ConformanceRecorder", "recorder", style, 10, 10, 200, 100, parent, NULL,
-                               GetModuleHandleA(NULL), NULL);
+        return CreateWindowExA(0, "Recorder", "recorder", style, 10, 10, 200, 100, parent, NULL, GetModuleHandleA(NULL),
+                               NULL);
     }
 };
 
@@ -98,7 +94,7 @@ TEST_F(Windows, RefusedCallsSetTheirLastError) {
     HWND window = Create(WS_OVERLAPPED), bogus = Create(WS_OVERLAPPED);
     DestroyWindow(bogus);  // a handle that named a window once
     HANDLE bad_handle = (HANDLE)(ULONG_PTR)0x7777;
-    WNDCLASSA duplicate = {0, DefWindowProcA, 0, 0, NULL, NULL, NULL, NULL, NULL, "conformancerecorder"};
+    WNDCLASSA duplicate = {0, DefWindowProcA, 0, 0, NULL, NULL, NULL, NULL, NULL, "recorder"};
     MSG msg;
     POINT origin = {};
     // clang-format off

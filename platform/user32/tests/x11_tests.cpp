@@ -1,6 +1,7 @@
 // The X11 backend under a virtual X server, without a window manager (/0) and under openbox (/1), driven by
-// real X input (xdotool) and by what a manager or a pager sends. Without an X display the tests skip. Also:
-// an open message box costs no processor time (on the headless screen, in a child process).
+// real X input (xdotool), by what a manager or a pager sends, and by another clipboard client (xclip). Without
+// an X display the tests skip. Also: an open message box costs no processor time (on the headless screen, in a
+// process of its own).
 #include "dialog.h"
 #include "display/x11_backend.h"
 #include "rc/resource_tables.h"
@@ -16,7 +17,6 @@
 #include <X11/Xutil.h>
 
 #include <poll.h>
-#include <sys/socket.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -103,8 +104,8 @@ protected:
         setenv("PLATFORM_DISPLAY_BACKEND", "x11", 1);
         if (platform::display::backend().name() != "x11")
             GTEST_SKIP() << "no X display (the test runs under xvfb-run when it is installed)";
-        if (std::system("command -v xdotool >/dev/null && command -v openbox >/dev/null") != 0)
-            GTEST_SKIP() << "xdotool or openbox is not installed (scripts/install-deps installs them)";
+        if (std::system("for tool in xdotool openbox xclip; do command -v $tool >/dev/null || exit 1; done"))
+            GTEST_SKIP() << "xdotool, openbox or xclip is not installed (scripts/install-deps installs them)";
         other_ = XOpenDisplay(nullptr);
         WNDCLASSA wc{0, painted_proc, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "X11Painted"};
         RegisterClassA(&wc);
@@ -269,54 +270,110 @@ TEST_P(X11Desktop, TheCloseButtonDoesWhatTheProceduresSay) {
     }
 }
 
-int report_fd = -1;
+// What `xclip -o` prints for a selection and target, or "(refused)" when it fails.
+std::string xclip_out(const std::string &selection, const std::string &target) {
+    std::string out;
+    FILE *pipe = popen(("xclip -o -selection " + selection + " -t " + target + " 2>/dev/null").c_str(), "r");
+    char buffer[256];
+    for (std::size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
+    return pipe && pclose(pipe) == 0 ? out : "(refused)";
+}
+
+// Another client takes the selection with `text` (xclip stays behind to serve it until it loses it).
+void xclip_in(const std::string &selection, const std::string &text) {
+    FILE *pipe = popen(("xclip -i -selection " + selection + " >/dev/null 2>&1").c_str(), "w");
+    fwrite(text.data(), 1, text.size(), pipe);
+    pclose(pipe);
+}
+
+std::string text_of(HWND edit) {
+    char text[64] = "";
+    GetWindowTextA(edit, text, sizeof text);
+    return text;
+}
+
+// An edit control pastes another client's clipboard and primary selection and copies to them, with keys and
+// the middle button pressed as a user does: keys reach the focused edit, the middle button pastes under it.
+// The selections are the X server's, not the manager's: this case runs without one.
+class X11Clipboard : public X11Desktop {};
+INSTANTIATE_TEST_SUITE_P(ManagerOrNot, X11Clipboard, ::testing::Values(false));
+TEST_P(X11Clipboard, EditsCopyAndPasteWithOtherClientsThroughClipboardAndPrimary) {
+    HWND main = make("Clipboard", WS_OVERLAPPEDWINDOW, {20, 20, 320, 140});
+    HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 10, 10, 260, 24, main, nullptr,
+                                nullptr, nullptr);
+    ASSERT_TRUE(edit);
+    SetFocus(edit);  // keys go to the window under the pointer, and the middle button pastes where it is
+    ASSERT_TRUE(xdotool("mousemove --sync --window " + std::to_string(x_window_of(main)) + " 140 22"));
+
+    // Pastes: another client's text, in UTF-8, arrives as Latin-1 on one line.
+    const struct {
+        const char *selection, *put, *action, *pasted;
+    } pastes[] = {
+        {"clipboard", "10.0.0.9", "key ctrl+v", "10.0.0.9"},
+        {"clipboard", "NODE\xc3\xa9-7\nsecond line", "key shift+Insert", "NODE\xe9-7"},
+        {"primary", "middle", "click 2", "middle"},
+    };
+    for (const auto &p : pastes) {
+        SetWindowTextA(edit, "");
+        xclip_in(p.selection, p.put);
+        ASSERT_TRUE(xdotool(p.action));
+        EXPECT_TRUE(ui::pump_until([&] { return text_of(edit) == p.pasted; })) << p.action << ": " << text_of(edit);
+    }
+    OpenClipboard(nullptr);  // the whole of another client's text, its lines ending in CR LF
+    HANDLE data = GetClipboardData(CF_TEXT);
+    EXPECT_STREQ(data ? static_cast<const char *>(GlobalLock(data)) : "", "NODE\xe9-7\r\nsecond line");
+    CloseClipboard();
+
+    // Copies: the selected text (all, or Shift+End from the start) for other clients in each target offered.
+    const struct {
+        const char *selection, *action;
+    } copies[] = {{"clipboard", "key ctrl+c"}, {"clipboard", "key ctrl+Insert"}, {"primary", "key shift+End"}};
+    for (const auto &c : copies) {
+        std::string latin1 = std::string("Kn\xfc") + c.action, utf8 = std::string("Kn\xc3\xbc") + c.action;
+        SetWindowTextA(edit, latin1.c_str());
+        SendMessageA(edit, EM_SETSEL, 0, std::string(c.selection) == "primary" ? 0 : -1);
+        ASSERT_TRUE(xdotool(c.action));
+        // Once the key has been taken, xclip reads what it selected.
+        EXPECT_TRUE(ui::pump_until([&] { return xclip_out(c.selection, "UTF8_STRING") == utf8; })) << c.action;
+        EXPECT_EQ(xclip_out(c.selection, "STRING"), latin1) << c.action;
+        EXPECT_EQ(xclip_out(c.selection, "TARGETS"), "TARGETS\nTIMESTAMP\nUTF8_STRING\nSTRING\n") << c.action;
+        EXPECT_EQ(xclip_out(c.selection, "image/png"), "(refused)") << c.action;
+    }
+}
+
+HANDLE box_up = nullptr;
 LRESULT CALLBACK box_owner_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_ENABLE && !wparam && write(report_fd, "o", 1) != 1)
-        ADD_FAILURE() << "cannot report";
+    if (message == WM_ENABLE && !wparam)
+        SetEvent(box_up);
     return DefWindowProcA(hwnd, message, wparam, lparam);
 }
 
-// The child: a hidden window with a visible child (as a dialog is while its WM_INITDIALOG runs) owns a message
-// box; the box's owner is disabled once the box is up, which the child reports; it ends the box when told.
-TEST(ModalLoopChild, DISABLED_ShowsABoxUntilTold) {
-    int report = std::atoi(std::getenv("MODAL_CHILD_FD")), order = report;
-    ui::headless();
-    report_fd = report;
-    WNDCLASSA wc{0, box_owner_proc, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "BoxOwner"};
-    RegisterClassA(&wc);
-    HWND owner = CreateWindowExA(0, "BoxOwner", "Owner", WS_OVERLAPPEDWINDOW, 10, 10, 300, 200, nullptr, nullptr,
-                                 nullptr, nullptr);
-    CreateWindowExA(0, "STATIC", "Number", WS_CHILD | WS_VISIBLE, 2, 6, 51, 8, owner, nullptr, nullptr, nullptr);
-    std::thread closer([order] {
-        char c;
-        if (read(order, &c, 1) == 1)
-            ui::request_close(ui::find_window_titled("Box"));
-    });
-    EXPECT_EQ(MessageBoxA(owner, "Nothing is available", "Box", MB_OK), IDOK);
-    closer.join();
-}
-
+// A hidden window with a visible child (as a dialog is while its WM_INITDIALOG runs) owns a message box on a
+// thread of its own; the box's owner is disabled once the box is up. The box stays open for five seconds of
+// wall time, while this thread sleeps: what counts is the processor time the process takes meanwhile.
 TEST(ModalLoops, AnOpenMessageBoxCostsNoProcessorTime) {
-    int channel[2];  // the child says when its box is up; the test says when to end it
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, channel), 0);
-    setenv("MODAL_CHILD_FD", std::to_string(channel[1]).c_str(), 1);
-    const char *argv[] = {"x11_tests", "--gtest_filter=ModalLoopChild.*", "--gtest_also_run_disabled_tests", nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, const_cast<char **>(argv), environ), 0);
-    close(channel[1]);
-    char said = 0;
-    ASSERT_EQ(read(channel[0], &said, 1), 1) << "the child ended before its box showed";
-    // The box stays open for five seconds of wall time; what counts is the processor time it takes meanwhile.
-    clockid_t clock;
+    if (auto *current = platform::display::existing_backend(); current && current->name() != "headless")
+        GTEST_SKIP() << "the process draws on X already (ctest runs this test in a process of its own)";
+    ui::headless();
+    box_up = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    int answer = 0;
+    std::thread box([&answer] {
+        WNDCLASSA wc{0, box_owner_proc, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "BoxOwner"};
+        RegisterClassA(&wc);
+        HWND owner = CreateWindowExA(0, "BoxOwner", "Owner", WS_OVERLAPPEDWINDOW, 10, 10, 300, 200, nullptr, nullptr,
+                                     nullptr, nullptr);
+        CreateWindowExA(0, "STATIC", "Number", WS_CHILD | WS_VISIBLE, 2, 6, 51, 8, owner, nullptr, nullptr, nullptr);
+        answer = MessageBoxA(owner, "Nothing is available", "Box", MB_OK);
+    });
+    WaitForSingleObject(box_up, INFINITE);
     timespec before{}, after{};
-    ASSERT_EQ(clock_getcpuclockid(pid, &clock), 0);
-    clock_gettime(clock, &before);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
     std::this_thread::sleep_for(std::chrono::seconds(5));
-    clock_gettime(clock, &after);
-    ASSERT_EQ(write(channel[0], "c", 1), 1);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the box did not close as told";
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
+    EXPECT_TRUE(ui::request_close(ui::find_window_titled("Box")));
+    box.join();
+    EXPECT_EQ(answer, IDOK) << "the box did not close as told";
     EXPECT_LT((after.tv_sec - before.tv_sec) * 1000 + (after.tv_nsec - before.tv_nsec) / 1000000, 50)
         << "milliseconds of processor time while the box was open";
 }
