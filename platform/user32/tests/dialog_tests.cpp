@@ -290,7 +290,8 @@ TEST_F(Dialogs, EditTypingCaretSelectionAndDeletion) {
     ui::double_click(ui::center_of(edit));  // selects the word under the mouse
     pump_dialog(dialog);
     EXPECT_EQ(SendMessageA(edit, EM_GETSEL, 0, 0), MAKELRESULT(3, 23));
-    ui::key('A', false, true);  // Ctrl+A selects everything
+    ui::key(VK_HOME);
+    ui::key('A', false, true);  // Ctrl+A selects everything, wherever the caret is
     pump_dialog(dialog);
     EXPECT_EQ(SendMessageA(edit, EM_GETSEL, 0, 0), MAKELRESULT(0, 23));
     // Disabled, it takes neither keys nor characters.
