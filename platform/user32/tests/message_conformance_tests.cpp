@@ -51,7 +51,8 @@ TEST_F(Messages, PostedMessagesComeInOrderAndSentOnesOnTheOwnersThread) {
     EXPECT_EQ(msg.message, WM_USER + 6u);
     ASSERT_TRUE(PeekMessageA(&msg, recorder, 0, 0, PM_REMOVE));  // the filtered peek left both
     EXPECT_EQ(msg.message, WM_USER + 5u);
-    PostMessageA(nullptr, WM_USER + 2, 2, 0);  // a thread message
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, WM_USER + 5, PM_NOREMOVE));  // a range from 0 still has its top
+    PostMessageA(nullptr, WM_USER + 2, 2, 0);                                // a thread message
     PostMessageA(recorder, WM_USER + 3, 3, 0);
     PostQuitMessage(42);
     std::vector<UINT> order;
@@ -123,17 +124,13 @@ TEST_F(Messages, KeysGivenAsInputBecomeKeyMessagesAndTranslateMakesCharacters) {
         CreateWindowExA(0, "Recording", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 50, NULL, NULL, NULL, NULL);
     SetFocus(edit);
     SKIP_KNOWN_DIFFERENCE(GetForegroundWindow() != edit, "a window shown here is not in the foreground");
-    INPUT keys[4] = {};
-    const WORD codes[4] = {VK_SHIFT, 'A', 'A', VK_SHIFT};
-    for (int i = 0; i < 4; ++i) {
-        keys[i].type = INPUT_KEYBOARD;
-        keys[i].ki.wVk = codes[i];
-        keys[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
-    }
-    SetLastError(kSentinel);
-    EXPECT_EQ(SendInput(4, keys, (int)sizeof(INPUT) + 1), 0u);  // a size that is no INPUT's
-    EXPECT_LAST_ERROR(ERROR_INVALID_PARAMETER);
+    INPUT keys[2] = {};  // Shift and A pressed, then released by keybd_event
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = VK_SHIFT;
+    keys[1].ki.wVk = 'A';
+    EXPECT_FAILS(SendInput(2, keys, (int)sizeof(INPUT) + 1) == 0, ERROR_INVALID_PARAMETER);  // no INPUT's size
     EXPECT_EQ(SendInput(2, keys, sizeof(INPUT)), 2u);
+    EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, kLongWait, QS_KEY), WAIT_OBJECT_0);  // key input is new
     keybd_event('A', 0, KEYEVENTF_KEYUP, 0);
     keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
     std::vector<std::pair<UINT, WPARAM>> got;  // the input was queued before SendInput returned
