@@ -5,6 +5,8 @@
 #include "rc/resource_tables.h"
 #include "ui_script.h"
 
+#include <stdlib.h>
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -348,8 +350,9 @@ TEST_F(Dialogs, UiScriptsParseDriveTheWindowsAndStopAtTheFirstFailure) {
         parse_ui_script("# the demo\n\nwaitfor Owner 5000\nmenu About\nwaitfor About\nshot about\nkey Enter\n"
                         "menu &About\nwaitfor About\nclick OK\nmenu About\nwaitfor About\nquit\n",
                         lines, error));
-    auto directory = std::filesystem::temp_directory_path() / ("ui_script_" + std::to_string(GetCurrentProcessId()));
-    std::filesystem::create_directories(directory);
+    char folder[] = "/tmp/ui_script_XXXXXX";  // a new folder of the test's own, mode 0700
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::filesystem::path directory = folder;
     bool played = false;
     about_opened = 0;
     std::thread player([&] {
