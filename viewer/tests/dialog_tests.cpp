@@ -11,17 +11,9 @@ namespace {
 
 class Dialogs : public ViewerSession {
 protected:
-    // The window that shows `text`, then closed with Enter; false when none came.
-    bool AnswerBox(const std::string &title, const std::string &text) {
-        HWND hwndBox = nullptr;
-        wait_for([&] {
-            for (HWND hwnd : ui::visible_windows()) {
-                char szTitle[64] = "";
-                GetWindowTextA(hwnd, szTitle, sizeof szTitle);
-                hwndBox = title == szTitle && text_of(hwnd).find(text) != std::string::npos ? hwnd : hwndBox;
-            }
-            return hwndBox != nullptr;
-        });
+    // The window titled `title` that shows `text`, closed with Enter; false when none came.
+    bool AnswerBox(std::string_view title, std::string_view text) {
+        HWND hwndBox = WaitForWindow(title, 0, text);
         return hwndBox && ui::key(VK_RETURN) && wait_for([&] { return !IsWindowVisible(hwndBox); });
     }
     void Click(HWND hwndDlg, int id) { ui::click(ui::center_of(GetDlgItem(hwndDlg, id))); }
@@ -33,8 +25,8 @@ TEST_F(Dialogs, MainWindowShowsItsMenuAndAnswersAboutAndExit) {
     GetClientRect(main(), &rc);
     EXPECT_TRUE(wait_for([&] { return ui::client_pixel(main(), {rc.right / 2, rc.bottom / 2}) == 0xC0C0C0; }));
     ChooseMenuItem(main(), 'a');
-    HWND hwndAbout = WaitForWindow("About", IDC_ABOUT_OK);
-    ASSERT_TRUE(wait_for([&] { return text_of(hwndAbout).find("TARVOKE") != std::string::npos; }));
+    HWND hwndAbout = WaitForWindow("About", IDC_ABOUT_OK, "TARVOKE");
+    ASSERT_NE(hwndAbout, nullptr);
     EXPECT_FALSE(IsWindowEnabled(main()));             // modal to the main window
     SendMessageA(hwndAbout, WM_COMMAND, IDCANCEL, 0);  // what Escape sends: left alone
     EXPECT_TRUE(IsWindowVisible(hwndAbout));
