@@ -37,7 +37,9 @@ protected:
 
 }  // namespace
 
+// LANA 2 chooses no section and LANA 3's command fails: their cycles report the trailer alone.
 TEST_F(Worker, EachLanaHasItsWorkerAndReportAndARemoteNodeGetsNoSessionCommand) {
+    netbios_.set_lanas({0, 1, 2, 3});
     netbios_.set_adapter_status(
         0, {NRC_GOODRET, pt::adapter_status_reply({}, {pt::name_buffer(pt::netbios_name("NODEZERO"), 2, 4)})});
     netbios_.set_adapter_status_for(
@@ -46,19 +48,26 @@ TEST_F(Worker, EachLanaHasItsWorkerAndReportAndARemoteNodeGetsNoSessionCommand) 
     netbios_.set_session_status(
         0, {NRC_GOODRET, pt::session_status_reply({2, 0, 0, 0}, {pt::session_buffer(1, 3, pt::netbios_name("NODEZERO"),
                                                                                     pt::netbios_name("PEER"))})});
+    netbios_.set_adapter_status_for(3, "NOBODY", {NRC_CMDTMO, {}, {}});
     Start();
-    ASSERT_TRUE(Activate(0) && Activate(1, {.name = "server9"}));
-    ASSERT_TRUE(WaitForCycles(0, 2) && WaitForCycles(1, 2));
+    ASSERT_TRUE(Activate(0) && Activate(1, {.name = "server9"}) && Activate(3, {.name = "nobody"}));
+    ASSERT_TRUE(Activate(2, {.errors = false, .name_table = false, .capacity = false, .sessions = false}));
+    ASSERT_TRUE(WaitForCycles(0, 2) && WaitForCycles(1, 2) && WaitForCycles(3, 2));
     std::string report0 = ReportText(0), report1 = ReportText(1);
     for (const char *part : {"Error Information", "NODEZERO", "Capacity Information", "Session Information", "PEER"})
         EXPECT_TRUE(Contains(report0, part)) << part << "\n" << report0;
     EXPECT_EQ(report0.substr(report0.size() - trailer_.size()), trailer_);
     EXPECT_TRUE(Contains(report1, "NODEONE") && !Contains(report1, "NODEZERO") && !Contains(report1, "Session Inf"));
-    EXPECT_EQ(Issued(1, NCBSSTAT), 0u);
+    EXPECT_EQ(Issued(1, NCBSSTAT) + Issued(3, NCBSSTAT), 0u);
+    EXPECT_EQ(ReportText(3), trailer_);
+    EXPECT_TRUE(wait_for([&] { return ReportText(2) == trailer_; })) << ReportText(2);
+    EXPECT_EQ(Issued(2, NCBASTAT) + Issued(2, NCBSSTAT), 0u);
     EXPECT_TRUE(wait_for([&] { return Contains(text_of(WaitForLanaDisplay(0)), "Error Information"); }));
+    EXPECT_TRUE(wait_for([&] { return Contains(text_of(WaitForLanaDisplay(2)), "END OF REPORT"); }));
+    const char *const callnames[] = {"*", "SERVER9", "", "NOBODY"};
     for (const auto &ncb : netbios_.issued()) {
         EXPECT_TRUE(ncb.command != (ASYNCH | NCBASTAT) ||
-                    ncb.callname == pt::netbios_name(ncb.lana ? "SERVER9" : "*", ' ', 0));
+                    ncb.callname == pt::netbios_name(callnames[ncb.lana], ' ', 0));
         EXPECT_TRUE(ncb.command != (ASYNCH | NCBSSTAT) || ncb.name == pt::netbios_name("*", 0));
         EXPECT_TRUE(!(ncb.command & ASYNCH) || (ncb.post && ncb.length == CB_STATUS_REPLY && !ncb.event));
     }
@@ -100,18 +109,6 @@ TEST_F(Worker, ScrollingHoldsPollingWithoutPauseUntilADoubleClickOrACommit) {
             ASSERT_TRUE(ConfigureLana(main(), 0, {}));
         EXPECT_TRUE(WaitForCycles(0, held_at + 10));
     }
-}
-
-TEST_F(Worker, CyclesEndWithTheTrailerWhenNoSectionIsChosenOrTheCommandsFail) {
-    netbios_.set_adapter_status_for(1, "NOBODY", {NRC_CMDTMO, {}, {}});
-    Start();
-    ASSERT_TRUE(Activate(0, {.errors = false, .name_table = false, .capacity = false, .sessions = false}));
-    ASSERT_TRUE(Activate(1, {.name = "nobody"}));
-    EXPECT_TRUE(WaitForCycles(1, 2));
-    EXPECT_EQ(ReportText(1), trailer_);
-    EXPECT_TRUE(wait_for([&] { return ReportText(0) == trailer_; })) << ReportText(0);
-    EXPECT_TRUE(wait_for([&] { return Contains(text_of(WaitForLanaDisplay(0)), "END OF REPORT"); }));
-    EXPECT_EQ(Issued(0, NCBASTAT) + Issued(0, NCBSSTAT), 0u);
 }
 
 class ActivationFailure : public Worker, public ::testing::WithParamInterface<int> {};
