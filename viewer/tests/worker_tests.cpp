@@ -73,42 +73,36 @@ TEST_F(Worker, EachLanaHasItsWorkerAndReportAndARemoteNodeGetsNoSessionCommand) 
     }
 }
 
-TEST_F(Worker, OnRequestOnlyRunsTwoCyclesAtActivationThenOneForEachWake) {
+// LANA 0 refreshes on request only: two cycles at activation, then one for each wake. LANA 1 polls without
+// pause until scrolling holds it. A double-click or a commit wakes a worker and releases its hold.
+TEST_F(Worker, OnRequestOnlyOrHeldPollingRunsOnlyTheCyclesThatAWakeAsksFor) {
     EXPECT_EQ(RefreshTimeout(-32768), INFINITE);
     EXPECT_EQ(RefreshTimeout(32767), 32767000u);
     Start();
-    ASSERT_TRUE(Activate(0, {.frequency = "-5"}));
-    ASSERT_TRUE(WaitForCycles(0, 2));
-    HWND hwndDisplay = WaitForLanaDisplay(0);
-    UseTheDialogs();
-    EXPECT_EQ(Issued(0, NCBASTAT), 2u);
-    ui::double_click_client(hwndDisplay, {40, 40});
-    EXPECT_TRUE(WaitForCycles(0, 3));
-    ASSERT_TRUE(ConfigureLana(main(), 0, {}));  // a commit of the watched slot
-    EXPECT_TRUE(WaitForCycles(0, 4));
-    UseTheDialogs();
-    EXPECT_EQ(Issued(0, NCBASTAT), 4u);
-    EXPECT_EQ(GetSlotFrequency(0), -5);  // kept as committed
-}
-
-TEST_F(Worker, ScrollingHoldsPollingWithoutPauseUntilADoubleClickOrACommit) {
-    Start();
-    ASSERT_TRUE(Activate(0, {.frequency = "0"}));
-    ASSERT_TRUE(WaitForCycles(0, 25));
-    HWND hwndDisplay = WaitForLanaDisplay(0);
-    for (int release = 0; release < 2; ++release) {
-        SendMessageA(hwndDisplay, WM_VSCROLL, SB_LINEDOWN, 0);
-        ASSERT_EQ(GetSlotHold(0), 1);
+    ASSERT_TRUE(Activate(0, {.frequency = "-5"}) && Activate(1, {.frequency = "0"}));
+    ASSERT_TRUE(WaitForCycles(0, 2) && WaitForCycles(1, 25));
+    RECT rc;  // side by side, so that a double-click reaches either display
+    GetWindowRect(WaitForLanaDisplay(1), &rc);
+    MoveWindow(WaitForLanaDisplay(1), rc.right, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+    for (int release = 0;; ++release) {  // by a double-click, by a commit, then no more
+        SendMessageA(WaitForLanaDisplay(1), WM_VSCROLL, SB_LINEDOWN, 0);
+        ASSERT_EQ(GetSlotHold(1), 1);
         ASSERT_TRUE(netbios_.wait_until_idle());
-        std::size_t held_at = Issued(0, NCBASTAT);  // a cycle that began as the user scrolled may still end
+        std::size_t held_at = Issued(1, NCBASTAT);  // a cycle that began as the user scrolled may still end
         UseTheDialogs();
-        EXPECT_LE(Issued(0, NCBASTAT), held_at + 1);
-        if (release == 0)
-            ui::double_click_client(hwndDisplay, {40, 40});
-        else
-            ASSERT_TRUE(ConfigureLana(main(), 0, {}));
-        EXPECT_TRUE(WaitForCycles(0, held_at + 10));
+        EXPECT_EQ(Issued(0, NCBASTAT), 2u + release);
+        EXPECT_LE(Issued(1, NCBASTAT), held_at + 1);
+        if (release == 2)
+            break;
+        for (int lana : {0, 1}) {
+            if (release == 0)
+                ui::double_click_client(WaitForLanaDisplay(lana), {40, 40});
+            else
+                ASSERT_TRUE(ConfigureLana(main(), lana, {}));
+        }
+        EXPECT_TRUE(WaitForCycles(0, 3u + release) && WaitForCycles(1, held_at + 10));
     }
+    EXPECT_EQ(GetSlotFrequency(0), -5);  // kept as committed
 }
 
 class ActivationFailure : public Worker, public ::testing::WithParamInterface<int> {};
