@@ -100,18 +100,17 @@ protected:
 };
 
 TEST_F(Sections, ErrorAndCapacitySectionsPrintEveryCounterInItsColumn) {
-    ADAPTER_STATUS status{};
-    ADAPTER_STATUS *s = &status;
-    std::memcpy(s->adapter_address, "\x00\xAA\x00\x12\x34\x56", 6);
-    s->rev_major = 3, s->reserved0 = 0x99, s->adapter_type = 0xFE, s->rev_minor = 2, s->duration = 7;
-    s->frmr_recv = 65535, s->iframe_recv_err = 1, s->xmit_aborts = 12345, s->xmit_success = 0xFFFFFFFFu;
-    s->recv_success = 0x7FFFFFFF, s->iframe_xmit_err = 2, s->recv_buff_unavail = 3, s->t1_timeouts = 4;
-    s->ti_timeouts = 5, s->xmit_buf_unavail = 9, s->free_ncbs = 255, s->max_cfg_ncbs = 1, s->max_ncbs = 65535;
-    s->max_dgram_size = 512, s->pending_sess = 6, s->max_cfg_sess = 16, s->max_sess = 64;
-    s->max_sess_pkt_size = 1470, s->reserved1 = 0xFFFFFFFF;
-    FormatAdapterErrors(6, &status);
-    FormatAdapterErrors(7, &status);  // a slot without a display: nothing
-    FormatAdapterCapacity(6, &status);
+    ADAPTER_STATUS s{};
+    std::memcpy(s.adapter_address, "\x00\xAA\x00\x12\x34\x56", 6);
+    s.rev_major = 3, s.reserved0 = 0x99, s.adapter_type = 0xFE, s.rev_minor = 2, s.duration = 7;
+    s.frmr_recv = 65535, s.iframe_recv_err = 1, s.xmit_aborts = 12345, s.xmit_success = 0xFFFFFFFFu;
+    s.recv_success = 0x7FFFFFFF, s.iframe_xmit_err = 2, s.recv_buff_unavail = 3, s.t1_timeouts = 4;
+    s.ti_timeouts = 5, s.xmit_buf_unavail = 9, s.free_ncbs = 255, s.max_cfg_ncbs = 1, s.max_ncbs = 65535;
+    s.max_dgram_size = 512, s.pending_sess = 6, s.max_cfg_sess = 16, s.max_sess = 64;
+    s.max_sess_pkt_size = 1470, s.reserved1 = 0xFFFFFFFF;
+    FormatAdapterErrors(6, &s);
+    FormatAdapterErrors(7, &s);  // a slot without a display: nothing
+    FormatAdapterCapacity(6, &s);
     EXPECT_EQ(Shown(),
               opening +
                   "Error Information                           |Reporting Period in Minutes            00007|"
@@ -130,8 +129,8 @@ TEST_F(Sections, ErrorAndCapacitySectionsPrintEveryCounterInItsColumn) {
                   "Maximum Pending Session Count          00016|Maximum Sessions                       00064|"
                   "Maximum Session Packet Size            01470|");
     ResetReport(r_.report());
-    status.recv_success = 0x80000000u;
-    FormatAdapterErrors(6, &status);
+    s.recv_success = 0x80000000u;
+    FormatAdapterErrors(6, &s);
     EXPECT_EQ(Shown(9, 10), "Good Frame Receive Count         -2147483648|");
 }
 
