@@ -11,57 +11,40 @@ namespace {
 
 class Dialogs : public ViewerSession {
 protected:
-    // The window that shows `text`, then closed with Enter; false when none came.
-    bool AnswerBox(const std::string &title, const std::string &text) {
-        HWND hwndBox = nullptr;
-        wait_for([&] {
-            for (HWND hwnd : ui::visible_windows()) {
-                char szTitle[64] = "";
-                GetWindowTextA(hwnd, szTitle, sizeof szTitle);
-                hwndBox = title == szTitle && text_of(hwnd).find(text) != std::string::npos ? hwnd : hwndBox;
-            }
-            return hwndBox != nullptr;
-        });
+    // The window titled `title` that shows `text`, closed with Enter; false when none came.
+    bool AnswerBox(std::string_view title, std::string_view text) {
+        HWND hwndBox = WaitForWindow(title, 0, text);
         return hwndBox && ui::key(VK_RETURN) && wait_for([&] { return !IsWindowVisible(hwndBox); });
     }
     void Click(HWND hwndDlg, int id) { ui::click(ui::center_of(GetDlgItem(hwndDlg, id))); }
 };
 
+// No is the Exit box's default: Enter keeps the viewer running, Tab frames Yes and Alt+Y ends the viewer (the
+// dialog manager's mnemonics and frame in general: dialog_manager_conformance_tests.cpp).
 TEST_F(Dialogs, MainWindowShowsItsMenuAndAnswersAboutAndExit) {
     Start();
     RECT rc;
     GetClientRect(main(), &rc);
     EXPECT_TRUE(wait_for([&] { return ui::client_pixel(main(), {rc.right / 2, rc.bottom / 2}) == 0xC0C0C0; }));
     ChooseMenuItem(main(), 'a');
-    HWND hwndAbout = WaitForWindow("About", IDC_ABOUT_OK);
-    ASSERT_TRUE(wait_for([&] { return text_of(hwndAbout).find("TARVOKE") != std::string::npos; }));
+    HWND hwndAbout = WaitForWindow("About", IDC_ABOUT_OK, "TARVOKE");
+    ASSERT_NE(hwndAbout, nullptr);
     EXPECT_FALSE(IsWindowEnabled(main()));             // modal to the main window
     SendMessageA(hwndAbout, WM_COMMAND, IDCANCEL, 0);  // what Escape sends: left alone
     EXPECT_TRUE(IsWindowVisible(hwndAbout));
     EXPECT_TRUE(AnswerBox("About", "TARVOKE"));  // Enter sends the default button's id
     EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(main()) != FALSE; }));
     ChooseMenuItem(main(), 'x');
-    EXPECT_TRUE(AnswerBox("Exit", "Do you wish to exit?"));  // No is the default
-    ChooseMenuItem(main(), 'x');                             // the box again: No kept the viewer running
+    EXPECT_TRUE(AnswerBox("Exit", "Do you wish to exit?"));
+    ChooseMenuItem(main(), 'x');  // the box again: No kept the viewer running
     HWND hwndExit = WaitForWindow("Exit", IDYES);
     ASSERT_NE(hwndExit, nullptr);
-    Click(hwndExit, IDYES);
-    EXPECT_EQ(viewer_->wait_for_exit(), 0);
-}
-
-// No is the Exit box's default; Tab moves the frame to Yes and Alt with Yes's mnemonic ends the viewer (the
-// dialog manager's mnemonics and frame in general: dialog_manager_conformance_tests.cpp).
-TEST_F(Dialogs, ExitDefaultsToNoAndAnswersTabAndAltMnemonics) {
-    Start();
-    auto framed = [](HWND hwndBox, int id) {
-        return (SendMessageA(GetDlgItem(hwndBox, id), WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) != 0;
+    auto framed = [&](int id) {
+        return (SendMessageA(GetDlgItem(hwndExit, id), WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) != 0;
     };
-    ChooseMenuItem(main(), 'x');
-    HWND hwndExit = WaitForWindow("Exit", IDYES);
-    ASSERT_NE(hwndExit, nullptr);
-    EXPECT_TRUE(framed(hwndExit, IDNO) && !framed(hwndExit, IDYES));
+    EXPECT_TRUE(framed(IDNO) && !framed(IDYES));
     ui::key(VK_TAB);  // from No round to Yes, which takes the frame
-    EXPECT_TRUE(wait_for([&] { return framed(hwndExit, IDYES) && !framed(hwndExit, IDNO); }));
+    EXPECT_TRUE(wait_for([&] { return framed(IDYES) && !framed(IDNO); }));
     ui::key('Y', false, false, true);
     EXPECT_EQ(viewer_->wait_for_exit(), 0);
 }
@@ -87,7 +70,8 @@ TEST_F(Dialogs, SelectionProposesTheLowestPresentLanaAndRefusesNumbersThatNameNo
     EXPECT_TRUE(WaitForNoWindow(kLanasTitle));
 }
 
-TEST_F(Dialogs, OkCommitsTheNameUpperCasedAndPaddedAndTheFrequencyAsTypedAndCancelNothing) {
+// The spin arrows step the dialog's field in 16-bit arithmetic, never below -1, and change no slot.
+TEST_F(Dialogs, OkCommitsTheNameUpperCasedAndPaddedAndTheFrequencyAsTypedAndSpinAndCancelNothing) {
     Start();
     const char *const cases[][3] = {{"", "-5", "*              "},
                                     {"server7", "32767", "SERVER7        "},
@@ -104,10 +88,20 @@ TEST_F(Dialogs, OkCommitsTheNameUpperCasedAndPaddedAndTheFrequencyAsTypedAndCanc
         ASSERT_NE(hwndConfig, nullptr);
         EXPECT_EQ(ControlText(hwndConfig, IDC_CONFIG_NAME) + ControlText(hwndConfig, IDC_CONFIG_FREQUENCY),
                   "X-1_Z.{`       12");
-        for (int id : {IDC_CONFIG_ERRORS, IDC_CONFIG_NAMETABLE, IDC_CONFIG_CAPACITY, IDC_CONFIG_SESSIONS})
-            EXPECT_TRUE(IsChecked(hwndConfig, id)) << id;
-        EXPECT_FALSE(IsChecked(hwndConfig, IDC_CONFIG_ACTIVE));
+        for (int id = IDC_CONFIG_ERRORS; id <= IDC_CONFIG_ACTIVE; ++id)  // the four sections checked, Active not
+            EXPECT_EQ(IsChecked(hwndConfig, id), id != IDC_CONFIG_ACTIVE) << id;
         EXPECT_FALSE(IsWindowEnabled(WaitForWindow(kLanasTitle, IDC_LANAS_OK)));  // the selection takes no input
+        // Spin arrows: the field's start, after the upper arrow, after the lower arrow.
+        const char *const spins[][3] = {{"-1", "0", "-1"},  {"0", "1", "-1"},         {"5", "6", "4"},
+                                        {"41", "42", "40"}, {"32767", "-1", "32766"}, {"-7", "-1", "-1"},
+                                        {"x", "1", "-1"}};
+        for (const auto &c : spins) {
+            for (WORD code : {SB_LINEUP, SB_LINEDOWN}) {
+                SetDlgItemTextA(hwndConfig, IDC_CONFIG_FREQUENCY, c[0]);
+                SendMessageA(hwndConfig, WM_VSCROLL, code, 0);
+                EXPECT_EQ(ControlText(hwndConfig, IDC_CONFIG_FREQUENCY), c[code + 1]) << c[0];
+            }
+        }
         EnterSettings(hwndConfig, {.name = "else",
                                    .frequency = "9",
                                    .errors = false,
@@ -123,28 +117,7 @@ TEST_F(Dialogs, OkCommitsTheNameUpperCasedAndPaddedAndTheFrequencyAsTypedAndCanc
     }
     Sync();
     EXPECT_TRUE(LanaSlots[1].fErrors && LanaSlots[1].nState == LANA_PRESENT && !GetSlotDisplayWindow(1));
-}
-
-// The spin arrows step the dialog's field in 16-bit arithmetic, never below -1, and change no slot.
-TEST_F(Dialogs, SpinArrowsStepTheFrequencyField) {
-    Start();
-    HWND hwndConfig = OpenConfiguration(main(), 0);
-    ASSERT_NE(hwndConfig, nullptr);
-    const char *const cases[][3] = {
-        {"-1", "0", "-1"},        {"0", "1", "-1"},   {"5", "6", "4"}, {"41", "42", "40"},
-        {"32767", "-1", "32766"}, {"-7", "-1", "-1"}, {"x", "1", "-1"}};  // start, after the upper arrow, after the
-                                                                          // lower arrow
-    for (const auto &c : cases) {
-        for (WORD code : {SB_LINEUP, SB_LINEDOWN}) {
-            SetDlgItemTextA(hwndConfig, IDC_CONFIG_FREQUENCY, c[0]);
-            SendMessageA(hwndConfig, WM_VSCROLL, code, 0);
-            EXPECT_EQ(ControlText(hwndConfig, IDC_CONFIG_FREQUENCY), c[code + 1]) << c[0];
-        }
-    }
-    Click(hwndConfig, IDC_CONFIG_CANCEL);
-    ASSERT_TRUE(WaitForNoWindow(kLanasTitle));
-    Sync();
-    EXPECT_EQ(GetSlotFrequency(0), -1);
+    EXPECT_EQ(GetSlotFrequency(1), 12);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 // Start-up discovery against the scripted NetBIOS transport, and the slot accessors.
 
-#include <cstring>
-
 #include "netbios_commands.h"
 #include "viewer_harness.h"
 

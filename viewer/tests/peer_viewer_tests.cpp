@@ -44,10 +44,7 @@ TEST(PeerViewer, TheReportOfThePeerByAddressListsTheNamesNmblookupLists) {
     ASSERT_NE(hwndMain, nullptr);
     ASSERT_TRUE(ConfigureLana(hwndMain, 0, {.name = address, .frequency = "-1", .active = true}));
     std::string report;
-    EXPECT_TRUE(wait_for([&] {
-        report = LanaReportText(hwndMain, 0);
-        return report.find("END OF REPORT") != std::string::npos;
-    }));
+    EXPECT_TRUE(wait_for([&] { return Contains(report = LanaReportText(hwndMain, 0), "END OF REPORT"); }));
     for (const auto &name : names)
         EXPECT_NE(report.find(name.name), std::string::npos) << name << "\n" << report;
     EXPECT_EQ(report.find("Session Information"), std::string::npos) << "sessions are asked of \"*\" only";

@@ -1,8 +1,8 @@
 #include "viewer_harness.h"
 
-#include <array>
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <iterator>
 
 #include "resource.h"
 #include "tarvoke_ui.h"
@@ -12,16 +12,12 @@ namespace tarvoke::testing {
 namespace ui = platform::testing::ui;
 
 // Taken before any test runs, while the tables still hold their constant-initialised start-up values.
-const auto initial_tables = [] {
-    std::array<LANASLOT, 2 * MAX_LANA_SLOTS> tables;
-    std::memcpy(tables.data(), LanaSlots, sizeof LanaSlots);
-    std::memcpy(tables.data() + MAX_LANA_SLOTS, ConfigSlots, sizeof ConfigSlots);
-    return tables;
-}();
+const std::vector<LANASLOT> initial_lana_slots(std::begin(LanaSlots), std::end(LanaSlots));
+const std::vector<LANASLOT> initial_config_slots(std::begin(ConfigSlots), std::end(ConfigSlots));
 
 void RestoreSlotTables() {
-    std::memcpy(LanaSlots, initial_tables.data(), sizeof LanaSlots);
-    std::memcpy(ConfigSlots, initial_tables.data() + MAX_LANA_SLOTS, sizeof ConfigSlots);
+    std::ranges::copy(initial_lana_slots, LanaSlots);
+    std::ranges::copy(initial_config_slots, ConfigSlots);
 }
 
 AttachedReport::AttachedReport(WORD lana, HWND hwnd) : lana_(lana), hwnd_(hwnd) {
@@ -88,13 +84,13 @@ void ChooseMenuItem(HWND hwndMain, char mnemonic) {
     ui::type(std::string(1, mnemonic));
 }
 
-HWND WaitForWindow(std::string_view title, int id) {
+HWND WaitForWindow(std::string_view title, int id, std::string_view text) {
     HWND found = nullptr;
     wait_for([&] {
         for (HWND hwnd : ui::visible_windows()) {
             char szTitle[64] = "";
             GetWindowTextA(hwnd, szTitle, sizeof szTitle);
-            if (title == szTitle && (id == 0 || GetDlgItem(hwnd, id) != nullptr))
+            if (title == szTitle && (id == 0 || GetDlgItem(hwnd, id) != nullptr) && Contains(text_of(hwnd), text))
                 return (found = hwnd) != nullptr;
         }
         return false;

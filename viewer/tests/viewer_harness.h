@@ -52,9 +52,12 @@ inline bool wait_for(const std::function<bool()> &condition,
                      std::chrono::milliseconds limit = std::chrono::seconds(20)) {
     return platform::testing::ui::pump_until(condition, limit);
 }
+inline bool Contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
 void ResetViewerState();
-// A visible window with this title (and, when id is not 0, a control `id`); null when none came.
-HWND WaitForWindow(std::string_view title, int id = 0);
+// A visible window with this title, a control `id` (when not 0) and `text` on show; null when none came.
+HWND WaitForWindow(std::string_view title, int id = 0, std::string_view text = {});
 
 class RunningViewer {
 public:
