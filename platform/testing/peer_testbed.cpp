@@ -87,22 +87,19 @@ std::string read_tail(const fs::path &file) {
 
 std::string samba_config(const fs::path &folder, const std::string &name, const std::string &workgroup,
                          const std::string &link, bool wins_server = false) {
-    std::string dirs;
+    std::string text =
+        "[global]\n   netbios name = " + name + "\n   workgroup = " + workgroup + "\n   interfaces = " + link +
+        "\n   wins support = " + (wins_server ? "yes" : "no") +
+        "\n   bind interfaces only = yes\n   disable netbios = no\n   dns proxy = no\n   log level = 1\n";
     // nmbd's packet socket too: its default, /run/samba/nmbd, exists only where a Samba daemon or its package
     // made /run/samba since the last boot.
-    for (auto *key : {"lock directory", "state directory", "cache directory", "pid directory", "private dir",
-                      "ncalrpc dir", "binddns dir", "nmbd:socket dir"}) {
-        std::string leaf = std::string(key).substr(0, std::string(key).find(' '));
-        auto dir = folder / (leaf == "nmbd:socket" ? "nmbd" : leaf);
+    for (std::string key : {"lock directory", "state directory", "cache directory", "pid directory", "private dir",
+                            "ncalrpc dir", "binddns dir", "nmbd:socket dir"}) {
+        auto dir = folder / key.substr(0, key.find_first_of(" :"));  // "lock", ..., "nmbd"
         fs::create_directories(dir);
-        dirs += std::string("   ") + key + " = " + dir.string() + "\n";
+        text += "   " + key + " = " + dir.string() + "\n";
     }
-    return "[global]\n   netbios name = " + name + "\n   workgroup = " + workgroup + "\n   interfaces = " + link +
-           "\n   bind interfaces only = yes\n   disable netbios = no\n   wins support = " +
-           (wins_server ? "yes" : "no") +
-           "\n   dns proxy = no\n"
-           "   log level = 1\n" +
-           dirs;
+    return text;
 }
 
 void end_process(pid_t &pid) {
@@ -258,11 +255,8 @@ int PeerTestbed::connect_from_peer(std::uint16_t port) const {
             return;
         ::close(netns);
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        auto local = local_address();
-        std::memcpy(&address.sin_addr, local.data(), 4);
+        sockaddr_in address{AF_INET, htons(port), {}, {}};
+        std::memcpy(&address.sin_addr, local_address().data(), 4);
         if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
             result = fd;
         else
@@ -286,8 +280,7 @@ std::vector<ListedName> parse_nmblookup(const std::string &text) {
             continue;
         ListedName entry;
         entry.name = line.substr(1, open - 1);
-        while (!entry.name.empty() && entry.name.back() == ' ')
-            entry.name.pop_back();
+        entry.name.erase(entry.name.find_last_not_of(' ') + 1);  // none left when all blanks
         entry.type = std::stoi(line.substr(open + 1, 2), nullptr, 16);
         entry.group = line.find("<GROUP>") != std::string::npos;
         bool deregistering = line.find("<DEREGISTERING>") != std::string::npos;
