@@ -285,10 +285,8 @@ std::vector<ListedName> parse_nmblookup(const std::string &text) {
         entry.group = line.find("<GROUP>") != std::string::npos;
         bool deregistering = line.find("<DEREGISTERING>") != std::string::npos;
         bool conflict = line.find("<CONFLICT>") != std::string::npos;
-        entry.state = deregistering && conflict ? DUPLICATE_DEREG
-                      : conflict                ? DUPLICATE
-                      : deregistering           ? DEREGISTERED
-                                                : REGISTERED;
+        // REGISTERED, DEREGISTERED, DUPLICATE and DUPLICATE_DEREG are 4 to 7 in that order.
+        entry.state = REGISTERED + deregistering + 2 * conflict;
         names.push_back(entry);
     }
     return names;
