@@ -17,10 +17,8 @@ TEST(LanaMap, NumberingWithAndWithoutAMap) {
         {"wg0", 3, true, true, false}, {"eth2", 4, false, true, true}, {"eth3", 6, true, false, true}};
     std::vector<InterfaceInfo> interfaces;
     for (auto &[name, index, up, ipv4, broadcast] : host) {
-        interfaces.push_back({name, index, up, name == "lo", {}, {}, {}});
-        if (ipv4)
-            interfaces.back().ipv4 =
-                Ipv4Config{{10, 0, 0, 1}, {}, broadcast ? std::optional(Ipv4Address{}) : std::nullopt};
+        Ipv4Config config{{10, 0, 0, 1}, {}, broadcast ? std::optional(Ipv4Address{}) : std::nullopt};
+        interfaces.push_back({name, index, up, name == "lo", ipv4 ? std::optional(config) : std::nullopt, {}, {}});
     }
     // [netbios] entries as "key=value" words, and the LANAs they make as "number:interface" words.
     const std::pair<std::string, std::string> cases[] = {
