@@ -123,12 +123,11 @@ std::unique_ptr<PeerTestbed> PeerTestbed::create(std::string &why_not) {
         why_not = "network namespaces need root";
         return nullptr;
     }
-    for (auto *tool : {"ip", "nmbd", "nmblookup"}) {
+    for (auto *tool : {"ip", "nmbd", "nmblookup"})
         if (!run_argv({"sh", "-c", std::string("command -v ") + tool})) {
             why_not = std::string(tool) + " is not installed";
             return nullptr;
         }
-    }
     remove_leftovers();
 
     std::unique_ptr<PeerTestbed> bed(new PeerTestbed);
@@ -156,12 +155,11 @@ std::unique_ptr<PeerTestbed> PeerTestbed::create(std::string &why_not) {
         steps.push_back({"ip", "-n", netns, "link", "set", "lo", "up"});
         steps.push_back({"ip", "-n", netns, "link", "set", link, "up"});
     }
-    for (auto &step : steps) {
+    for (auto &step : steps)
         if (!run_argv(step, bed->directory_ / "setup.log")) {
             why_not = "cannot build the test network (" + step[0] + " " + step[1] + " " + step[2] + " ...)";
             return nullptr;  // the destructor removes what was made
         }
-    }
 
     bed->original_netns_ = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
     int target = ::open(("/run/netns/" + bed->local_netns_).c_str(), O_RDONLY | O_CLOEXEC);
