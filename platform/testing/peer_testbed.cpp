@@ -74,8 +74,16 @@ void remove_leftovers() {
             fs::remove_all(entry.path(), error);
 }
 
+// Explicit modes whatever the umask: under one such as 0002 nmbd refuses a group-writable socket folder and the
+// platform a group-writable prefix or platform.conf.
+void make_folder(const fs::path &folder) {
+    fs::create_directories(folder);
+    fs::permissions(folder, fs::perms(0755));
+}
+
 void write_file(const fs::path &path, const std::string &text) {
     std::ofstream(path) << text;
+    fs::permissions(path, fs::perms(0644));
 }
 
 // The last lines a peer wrote, for a failure message that outlives the removed test folder.
@@ -96,7 +104,7 @@ std::string samba_config(const fs::path &folder, const std::string &name, const 
     for (std::string key : {"lock directory", "state directory", "cache directory", "pid directory", "private dir",
                             "ncalrpc dir", "binddns dir", "nmbd:socket dir"}) {
         auto dir = folder / key.substr(0, key.find_first_of(" :"));  // "lock", ..., "nmbd"
-        fs::create_directories(dir);
+        make_folder(dir);
         text += "   " + key + " = " + dir.string() + "\n";
     }
     return text;
@@ -141,7 +149,8 @@ std::unique_ptr<PeerTestbed> PeerTestbed::create(std::string &why_not) {
     bed->directory_ = fs::temp_directory_path() / (std::string(folder_prefix) + pid);
     bed->prefix_ = bed->directory_ / "prefix";
     fs::remove_all(bed->directory_);
-    fs::create_directories(bed->prefix_);
+    for (auto &folder : {bed->directory_, bed->prefix_, bed->directory_ / "client"})
+        make_folder(folder);
 
     std::vector<std::vector<std::string>> steps = {
         {"ip", "netns", "add", bed->local_netns_},
@@ -198,7 +207,8 @@ PeerTestbed::~PeerTestbed() {
 bool PeerTestbed::start_nmbd(const std::string &netns, const std::string &link, const std::string &name,
                              const std::string &folder, const Ipv4Address &address, pid_t &pid, std::string &error) {
     auto dir = directory_ / folder;
-    fs::create_directories(dir / "log");
+    for (auto &made : {dir, dir / "log"})
+        make_folder(made);
     write_file(dir / "smb.conf", samba_config(dir, name, workgroup(), link, folder == "peer"));
     pid = ::fork();
     if (pid == 0) {
