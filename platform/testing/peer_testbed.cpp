@@ -74,8 +74,16 @@ void remove_leftovers() {
             fs::remove_all(entry.path(), error);
 }
 
+// Explicit modes whatever the umask: under one such as 0002 nmbd refuses a group-writable socket folder and the
+// platform a group-writable prefix or platform.conf.
+void make_folder(const fs::path &folder) {
+    fs::create_directories(folder);
+    fs::permissions(folder, fs::perms(0755));
+}
+
 void write_file(const fs::path &path, const std::string &text) {
     std::ofstream(path) << text;
+    fs::permissions(path, fs::perms(0644));
 }
 
 // The last lines a peer wrote, for a failure message that outlives the removed test folder.
@@ -87,22 +95,19 @@ std::string read_tail(const fs::path &file) {
 
 std::string samba_config(const fs::path &folder, const std::string &name, const std::string &workgroup,
                          const std::string &link, bool wins_server = false) {
-    std::string dirs;
+    std::string text =
+        "[global]\n   netbios name = " + name + "\n   workgroup = " + workgroup + "\n   interfaces = " + link +
+        "\n   wins support = " + (wins_server ? "yes" : "no") +
+        "\n   bind interfaces only = yes\n   disable netbios = no\n   dns proxy = no\n   log level = 1\n";
     // nmbd's packet socket too: its default, /run/samba/nmbd, exists only where a Samba daemon or its package
     // made /run/samba since the last boot.
-    for (auto *key : {"lock directory", "state directory", "cache directory", "pid directory", "private dir",
-                      "ncalrpc dir", "binddns dir", "nmbd:socket dir"}) {
-        std::string leaf = std::string(key).substr(0, std::string(key).find(' '));
-        auto dir = folder / (leaf == "nmbd:socket" ? "nmbd" : leaf);
-        fs::create_directories(dir);
-        dirs += std::string("   ") + key + " = " + dir.string() + "\n";
+    for (std::string key : {"lock directory", "state directory", "cache directory", "pid directory", "private dir",
+                            "ncalrpc dir", "binddns dir", "nmbd:socket dir"}) {
+        auto dir = folder / key.substr(0, key.find_first_of(" :"));  // "lock", ..., "nmbd"
+        make_folder(dir);
+        text += "   " + key + " = " + dir.string() + "\n";
     }
-    return "[global]\n   netbios name = " + name + "\n   workgroup = " + workgroup + "\n   interfaces = " + link +
-           "\n   bind interfaces only = yes\n   disable netbios = no\n   wins support = " +
-           (wins_server ? "yes" : "no") +
-           "\n   dns proxy = no\n"
-           "   log level = 1\n" +
-           dirs;
+    return text;
 }
 
 void end_process(pid_t &pid) {
@@ -126,12 +131,11 @@ std::unique_ptr<PeerTestbed> PeerTestbed::create(std::string &why_not) {
         why_not = "network namespaces need root";
         return nullptr;
     }
-    for (auto *tool : {"ip", "nmbd", "nmblookup"}) {
+    for (auto *tool : {"ip", "nmbd", "nmblookup"})
         if (!run_argv({"sh", "-c", std::string("command -v ") + tool})) {
             why_not = std::string(tool) + " is not installed";
             return nullptr;
         }
-    }
     remove_leftovers();
 
     std::unique_ptr<PeerTestbed> bed(new PeerTestbed);
@@ -145,7 +149,8 @@ std::unique_ptr<PeerTestbed> PeerTestbed::create(std::string &why_not) {
     bed->directory_ = fs::temp_directory_path() / (std::string(folder_prefix) + pid);
     bed->prefix_ = bed->directory_ / "prefix";
     fs::remove_all(bed->directory_);
-    fs::create_directories(bed->prefix_);
+    for (auto &folder : {bed->directory_, bed->prefix_, bed->directory_ / "client"})
+        make_folder(folder);
 
     std::vector<std::vector<std::string>> steps = {
         {"ip", "netns", "add", bed->local_netns_},
@@ -159,12 +164,11 @@ std::unique_ptr<PeerTestbed> PeerTestbed::create(std::string &why_not) {
         steps.push_back({"ip", "-n", netns, "link", "set", "lo", "up"});
         steps.push_back({"ip", "-n", netns, "link", "set", link, "up"});
     }
-    for (auto &step : steps) {
+    for (auto &step : steps)
         if (!run_argv(step, bed->directory_ / "setup.log")) {
             why_not = "cannot build the test network (" + step[0] + " " + step[1] + " " + step[2] + " ...)";
             return nullptr;  // the destructor removes what was made
         }
-    }
 
     bed->original_netns_ = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
     int target = ::open(("/run/netns/" + bed->local_netns_).c_str(), O_RDONLY | O_CLOEXEC);
@@ -203,7 +207,8 @@ PeerTestbed::~PeerTestbed() {
 bool PeerTestbed::start_nmbd(const std::string &netns, const std::string &link, const std::string &name,
                              const std::string &folder, const Ipv4Address &address, pid_t &pid, std::string &error) {
     auto dir = directory_ / folder;
-    fs::create_directories(dir / "log");
+    for (auto &made : {dir, dir / "log"})
+        make_folder(made);
     write_file(dir / "smb.conf", samba_config(dir, name, workgroup(), link, folder == "peer"));
     pid = ::fork();
     if (pid == 0) {
@@ -258,11 +263,8 @@ int PeerTestbed::connect_from_peer(std::uint16_t port) const {
             return;
         ::close(netns);
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        auto local = local_address();
-        std::memcpy(&address.sin_addr, local.data(), 4);
+        sockaddr_in address{AF_INET, htons(port), {}, {}};
+        std::memcpy(&address.sin_addr, local_address().data(), 4);
         if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
             result = fd;
         else
@@ -286,16 +288,13 @@ std::vector<ListedName> parse_nmblookup(const std::string &text) {
             continue;
         ListedName entry;
         entry.name = line.substr(1, open - 1);
-        while (!entry.name.empty() && entry.name.back() == ' ')
-            entry.name.pop_back();
+        entry.name.erase(entry.name.find_last_not_of(' ') + 1);  // none left when all blanks
         entry.type = std::stoi(line.substr(open + 1, 2), nullptr, 16);
         entry.group = line.find("<GROUP>") != std::string::npos;
         bool deregistering = line.find("<DEREGISTERING>") != std::string::npos;
         bool conflict = line.find("<CONFLICT>") != std::string::npos;
-        entry.state = deregistering && conflict ? DUPLICATE_DEREG
-                      : conflict                ? DUPLICATE
-                      : deregistering           ? DEREGISTERED
-                                                : REGISTERED;
+        // REGISTERED, DEREGISTERED, DUPLICATE and DUPLICATE_DEREG are 4 to 7 in that order.
+        entry.state = REGISTERED + deregistering + 2 * conflict;
         names.push_back(entry);
     }
     return names;

@@ -39,7 +39,6 @@ public:
     // A TCP connection from the peer namespace to `port` on the local address; -1 when it cannot be made.
     int connect_from_peer(std::uint16_t port) const;
 
-    const std::filesystem::path &prefix() const { return prefix_; }
     const std::string &local_interface() const { return local_link_; }
     const std::string &peer_namespace() const { return peer_netns_; }
     Ipv4Address local_address() const { return {10, 213, 7, 1}; }

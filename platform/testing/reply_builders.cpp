@@ -7,10 +7,14 @@
 namespace platform::testing {
 namespace {
 
-template <typename Record>
-void append_record(std::vector<std::uint8_t> &bytes, const Record &record) {
-    auto first = reinterpret_cast<const std::uint8_t *>(&record);
-    bytes.insert(bytes.end(), first, first + sizeof(Record));
+// A header followed by its entries, laid out as Netbios() writes them into an NCB's buffer.
+template <typename Header, typename Entry>
+std::vector<std::uint8_t> header_and_entries(const Header &header, const std::vector<Entry> &entries) {
+    std::vector<std::uint8_t> bytes(sizeof header + entries.size() * sizeof(Entry));
+    std::memcpy(bytes.data(), &header, sizeof header);
+    if (!entries.empty())
+        std::memcpy(bytes.data() + sizeof header, entries.data(), entries.size() * sizeof(Entry));
+    return bytes;
 }
 
 }  // namespace
@@ -23,47 +27,33 @@ Name netbios_name(std::string_view text, std::uint8_t pad) {
 }
 
 Name netbios_name(std::string_view text, std::uint8_t pad, std::uint8_t suffix) {
-    Name name = netbios_name(text.substr(0, std::min<std::size_t>(text.size(), 15)), pad);
+    Name name = netbios_name(text.substr(0, 15), pad);
     name[15] = suffix;
     return name;
 }
 
 NAME_BUFFER name_buffer(const Name &name, UCHAR number, UCHAR flags) {
-    NAME_BUFFER buffer{};
+    NAME_BUFFER buffer{{}, number, flags};
     std::memcpy(buffer.name, name.data(), NCBNAMSZ);
-    buffer.name_num = number;
-    buffer.name_flags = flags;
     return buffer;
 }
 
 SESSION_BUFFER session_buffer(UCHAR lsn, UCHAR state, const Name &local_name, const Name &remote_name, UCHAR receives,
                               UCHAR sends) {
-    SESSION_BUFFER buffer{};
-    buffer.lsn = lsn;
-    buffer.state = state;
+    SESSION_BUFFER buffer{lsn, state, {}, {}, receives, sends};
     std::memcpy(buffer.local_name, local_name.data(), NCBNAMSZ);
     std::memcpy(buffer.remote_name, remote_name.data(), NCBNAMSZ);
-    buffer.rcvs_outstanding = receives;
-    buffer.sends_outstanding = sends;
     return buffer;
 }
 
 std::vector<std::uint8_t> adapter_status_reply(ADAPTER_STATUS status, const std::vector<NAME_BUFFER> &names) {
     status.name_count = static_cast<WORD>(names.size());
-    std::vector<std::uint8_t> bytes;
-    append_record(bytes, status);
-    for (const auto &name : names)
-        append_record(bytes, name);
-    return bytes;
+    return header_and_entries(status, names);
 }
 
 std::vector<std::uint8_t> session_status_reply(SESSION_HEADER header, const std::vector<SESSION_BUFFER> &sessions) {
     header.num_sess = static_cast<UCHAR>(sessions.size());
-    std::vector<std::uint8_t> bytes;
-    append_record(bytes, header);
-    for (const auto &session : sessions)
-        append_record(bytes, session);
-    return bytes;
+    return header_and_entries(header, sessions);
 }
 
 }  // namespace platform::testing

@@ -16,14 +16,13 @@ constexpr size_t guard_bytes = 16;
 
 // The NCB comes first so that a post routine, given the NCB, finds its probe.
 struct Probe {
-    NCB ncb;
+    NCB ncb{};
     std::vector<UCHAR> area;  // guard bytes, the buffer, guard bytes
     std::atomic<int> calls{0}, retcode_seen{-1}, cmd_cplt_seen{-1}, event_signalled_seen{-1};
     std::atomic<DWORD> thread{0};
     HANDLE posted = CreateEventA(NULL, TRUE, FALSE, NULL);
 
     Probe(UCHAR command, UCHAR lana, WORD length) : area(length + 2 * guard_bytes, guard) {
-        memset(&ncb, 0, sizeof(ncb));
         ncb.ncb_command = command;
         ncb.ncb_lana_num = lana;
         ncb.ncb_buffer = buffer();

@@ -17,10 +17,8 @@ TEST(LanaMap, NumberingWithAndWithoutAMap) {
         {"wg0", 3, true, true, false}, {"eth2", 4, false, true, true}, {"eth3", 6, true, false, true}};
     std::vector<InterfaceInfo> interfaces;
     for (auto &[name, index, up, ipv4, broadcast] : host) {
-        interfaces.push_back({name, index, up, name == "lo", {}, {}, {}});
-        if (ipv4)
-            interfaces.back().ipv4 =
-                Ipv4Config{{10, 0, 0, 1}, {}, broadcast ? std::optional(Ipv4Address{}) : std::nullopt};
+        Ipv4Config config{{10, 0, 0, 1}, {}, broadcast ? std::optional(Ipv4Address{}) : std::nullopt};
+        interfaces.push_back({name, index, up, name == "lo", ipv4 ? std::optional(config) : std::nullopt, {}, {}});
     }
     // [netbios] entries as "key=value" words, and the LANAs they make as "number:interface" words.
     const std::pair<std::string, std::string> cases[] = {
@@ -67,7 +65,7 @@ TEST(TcpTable, ParsesIpv4AndMappedIpv6Entries) {
         "   0: 0107D50A:008B 0207D50A:C350 01 00000000:00000000 00:00000000 00000000     0        0 1 1\n"
         "   1: 00000000:008B 00000000:0000 0A 00000000:00000000 00:00000000 00000000     0        0 2 1\n"
         "   2: 0107D50A:008B 0207D50A:C351 0C 00000000:00000000 00:00000000 00000000     0        0 3 1\n"
-        "   3: 0107D50A:ZZZZ 0207D50A:C351 01 garbage\n"
+        "   3: 0107D50A:08BZ 0207D50A:C351 01 garbage\n"
         "   4: 0107D50A\n"
         "\n"
         "   0: 0000000000000000FFFF00000107D50A:008B 0000000000000000FFFF00000207D50A:D000 08 0\n"

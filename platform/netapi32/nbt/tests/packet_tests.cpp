@@ -123,8 +123,7 @@ TEST(NameQueryParsing, PositiveNegativeAndMalformed) {
         EXPECT_FALSE(parse_name_query_response(std::span(nmbd_name_query).first(size))) << "cut at " << size;
 
     auto two = with(nmbd_name_query, 55, 12);
-    for (std::uint8_t byte : {0x00, 0x00, 192, 0, 2, 7})  // a second address
-        two.push_back(byte);
+    two.insert(two.end(), {0x00, 0x00, 192, 0, 2, 7});       // a second address
     auto cut = with(with(nmbd_name_query, 3, 0x83), 55, 0);  // RCODE 3, RDLENGTH 0
     cut.resize(56);
     auto no_record = with(with(nmbd_name_query, 3, 0x83), 7, 0);

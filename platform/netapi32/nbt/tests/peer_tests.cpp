@@ -63,14 +63,12 @@ struct StatusCommand {
 class RealPeer : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        bed_ = PeerTestbed::create(why_not_).release();
-        if (bed_ && !bed_->start_peer(why_not_)) {
-            delete bed_;
-            bed_ = nullptr;
-        }
+        bed_ = PeerTestbed::create(why_not_);
+        if (bed_ && !bed_->start_peer(why_not_))
+            bed_.reset();
         platform::testing::reload_prefix();
     }
-    static void TearDownTestSuite() { delete bed_; }
+    static void TearDownTestSuite() { bed_.reset(); }
     void SetUp() override {
         if (!bed_)
             GTEST_SKIP() << "no test network: " << why_not_;
@@ -81,7 +79,7 @@ protected:
         EXPECT_TRUE(output) << "nmblookup -A failed";
         return output ? testing::parse_nmblookup(*output) : std::vector<ListedName>{};
     }
-    static inline PeerTestbed *bed_ = nullptr;
+    static inline std::unique_ptr<PeerTestbed> bed_;
     static inline std::string why_not_;
 };
 
