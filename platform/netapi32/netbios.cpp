@@ -1,4 +1,5 @@
-// Netbios(): checks the NCB, then runs the command. A synchronous call runs it on the caller's own thread. An
+// Netbios(): checks the NCB, then runs the command. A synchronous call runs it on the caller's own thread, where a
+// reset of its LANA from another thread can end it. An
 // asynchronous one starts the transport's operation (its first request goes out from the caller's thread), returns
 // at once and leaves the rest to the completion loop; a transport without operations has the call made on a
 // command thread, and the command completes on the loop all the same.
@@ -7,6 +8,8 @@
 #include "command_threads.h"
 #include "completion_loop.h"
 #include "installed_hooks.h"
+#include "operation_driver.h"
+#include "synchronous_commands.h"
 
 #include <windows.h>
 
@@ -59,20 +62,6 @@ struct ActiveCommand {
     ActiveCommand &operator=(const ActiveCommand &) = delete;
 };
 
-// A synchronous command runs on its caller's thread: handing it to a command thread and waiting for the answer
-// would cost two thread switches per command, which on a busy machine take longer than the network round trip.
-// The caller waits for the transport call, so a transport that overruns its deadline delays it; the command still
-// completes with NRC_CMDTMO then, and the late reply is dropped as an asynchronous command's would be.
-UCHAR run_synchronous(NCB &ncb, Transport &transport, const Command &command) {
-    auto deadline = Clock::now() + transport.command_timeout();
-    Reply reply = execute(transport, command, deadline);
-    UCHAR retcode = Clock::now() <= deadline + deadline_grace ? deliver(reply, command) : UCHAR{NRC_CMDTMO};
-    set_codes(ncb, retcode);
-    if (ncb.ncb_event)
-        SetEvent(ncb.ncb_event);
-    return retcode;
-}
-
 // The transport's operation for the command, or null when the transport has none for it.
 std::unique_ptr<Operation> start_operation(Transport &transport, const Command &command, Deadline deadline) {
     switch (command.kind) {
@@ -83,6 +72,38 @@ std::unique_ptr<Operation> start_operation(Transport &transport, const Command &
         default:
             return nullptr;
     }
+}
+
+// The command's operation driven on the calling thread until its reply, its deadline or a reset of its LANA; the
+// transport's blocking call when it has no operation for the command.
+Reply run_here(Transport &transport, const Command &command, Deadline deadline) {
+    SynchronousCommand registration(command.lana);
+    try {
+        if (auto operation = start_operation(transport, command, deadline)) {
+            auto reply = run_operation(*operation, registration.interrupt_descriptor());
+            return reply ? std::move(*reply) : Reply{NRC_CMDCAN, {}};
+        }
+    } catch (const std::bad_alloc &) {
+        return Reply{NRC_OSRESNOTAV, {}};
+    } catch (...) {
+        return Reply{NRC_SYSTEM, {}};  // as when the transport's blocking call throws
+    }
+    return execute(transport, command, deadline);
+}
+
+// A synchronous command runs on its caller's thread: handing it to a command thread and waiting for the answer
+// would cost two thread switches per command, which on a busy machine take longer than the network round trip.
+// The caller waits for the transport call, so a transport that overruns its deadline delays it; the command still
+// completes with NRC_CMDTMO then, and the late reply is dropped as an asynchronous command's would be.
+UCHAR run_synchronous(NCB &ncb, Transport &transport, const Command &command) {
+    auto deadline = Clock::now() + transport.command_timeout();
+    Reply reply = run_here(transport, command, deadline);
+    UCHAR retcode = reply.retcode == NRC_CMDCAN || Clock::now() <= deadline + deadline_grace ? deliver(reply, command)
+                                                                                             : UCHAR{NRC_CMDTMO};
+    set_codes(ncb, retcode);
+    if (ncb.ncb_event)
+        SetEvent(ncb.ncb_event);
+    return retcode;
 }
 
 UCHAR start_asynchronous(NCB &ncb, const std::shared_ptr<Transport> &transport, const Command &command) {
@@ -164,8 +185,10 @@ UCHAR issue(NCB &ncb) {
     if (refused != NRC_GOODRET)
         return refuse(ncb, refused);
     // A reset ends whatever is in flight on the adapter before it runs.
-    if (command.kind == CommandKind::reset)
+    if (command.kind == CommandKind::reset) {
         CompletionLoop::instance().cancel_lana(command.lana, NRC_CMDCAN);
+        cancel_synchronous_commands(command.lana);
+    }
     if (command.asynchronous) {
         UCHAR accepted = start_asynchronous(ncb, transport, command);
         if (accepted == NRC_GOODRET)

@@ -1,7 +1,5 @@
 #include "name_service_call.h"
 
-#include <poll.h>
-
 #include <algorithm>
 #include <cerrno>
 
@@ -62,25 +60,6 @@ std::optional<netbios::Reply> NameServiceCall::advance(Clock::time_point now) {
         send_try(now);
     }
     return std::nullopt;
-}
-
-netbios::Reply run_to_end(netbios::Operation &operation) {
-    for (;;) {
-        // Waiting first: right after a request nothing has arrived yet, and a read that can only fail would cost
-        // a system call.
-        auto now = Clock::now();
-        auto wake = operation.next_wake();
-        if (wake > now) {
-            auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now);
-            timespec timeout{static_cast<time_t>(wait.count() / 1'000'000'000),
-                             static_cast<long>(wait.count() % 1'000'000'000)};
-            pollfd readable{operation.descriptor(), POLLIN, 0};
-            ::ppoll(&readable, readable.fd >= 0 ? 1 : 0, &timeout, nullptr);
-            now = Clock::now();
-        }
-        if (auto reply = operation.advance(now))
-            return std::move(*reply);
-    }
 }
 
 }  // namespace platform::nbt

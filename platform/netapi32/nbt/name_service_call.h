@@ -74,7 +74,4 @@ private:
     netbios::Reply reply_;
 };
 
-// Drives an operation on the calling thread until it is over: what a synchronous call does.
-netbios::Reply run_to_end(netbios::Operation &operation);
-
 }  // namespace platform::nbt

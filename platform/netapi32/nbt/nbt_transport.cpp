@@ -3,6 +3,7 @@
 #include "name_lookup.h"
 #include "name_service_call.h"
 #include "nbt_configuration.h"
+#include "netapi32/operation_driver.h"
 #include "tcp_table.h"
 
 #include <nb30.h>
@@ -99,11 +100,11 @@ public:
 
     netbios::Reply adapter_status(std::uint8_t lana, const netbios::Name &callname,
                                   netbios::Deadline deadline) override {
-        return run_to_end(*start_adapter_status(lana, callname, deadline));
+        return *netbios::run_operation(*start_adapter_status(lana, callname, deadline));
     }
 
     netbios::Reply session_status(std::uint8_t lana, const netbios::Name &name, netbios::Deadline deadline) override {
-        return run_to_end(*start_session_status(lana, name, deadline));
+        return *netbios::run_operation(*start_session_status(lana, name, deadline));
     }
 
     std::unique_ptr<netbios::Operation> start_adapter_status(std::uint8_t lana, const netbios::Name &callname,

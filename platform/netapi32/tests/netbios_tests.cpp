@@ -10,6 +10,10 @@
 #include <new>
 #include <numeric>
 #include <stdexcept>
+#include <thread>
+#include <tuple>
+
+#include <unistd.h>
 
 namespace {
 
@@ -253,6 +257,66 @@ TEST(NetbiosTransportFailures, BecomeReturnCodes) {
         EXPECT_EQ(probe.calls, immediate == NRC_GOODRET ? 1 : 0) << "command " << int(command);
         EXPECT_EQ(probe.ncb.ncb_cmd_cplt, completed) << "command " << int(command);
         EXPECT_EQ(probe.buffer()[0], guard);
+    }
+    install_transport(nullptr);
+}
+
+// A transport whose status calls wait, as operations, on a pipe that nobody writes until their deadline, a minute
+// away; `started` is set as each begins.
+class SilentTransport final : public Transport {
+public:
+    SilentTransport() { EXPECT_EQ(::pipe(pipe_), 0); }
+    ~SilentTransport() override {
+        ::close(pipe_[0]);
+        ::close(pipe_[1]);
+        CloseHandle(started);
+    }
+    std::vector<std::uint8_t> lanas() override { return {0, 1}; }
+    std::chrono::milliseconds command_timeout() override { return 60s; }
+    std::uint8_t reset(std::uint8_t, Deadline) override { return NRC_GOODRET; }
+    Reply adapter_status(std::uint8_t, const Name &, Deadline) override { return {NRC_SYSTEM, {}}; }
+    Reply session_status(std::uint8_t, const Name &, Deadline) override { return {NRC_SYSTEM, {}}; }
+    std::unique_ptr<Operation> start_adapter_status(std::uint8_t, const Name &, Deadline deadline) override {
+        SetEvent(started);
+        return std::make_unique<Silence>(pipe_[0], deadline);
+    }
+    HANDLE started = CreateEventA(NULL, FALSE, FALSE, NULL);
+
+private:
+    struct Silence final : Operation {
+        Silence(int descriptor, Deadline deadline) : descriptor_(descriptor), deadline_(deadline) {}
+        int descriptor() const override { return descriptor_; }
+        Deadline next_wake() const override { return deadline_; }
+        std::optional<Reply> advance(Clock::time_point now) override {
+            return now >= deadline_ ? std::optional<Reply>(Reply{NRC_CMDTMO, {}}) : std::nullopt;
+        }
+        int descriptor_;
+        Deadline deadline_;
+    };
+    int pipe_[2] = {-1, -1};
+};
+
+// NCBRESET also ends the synchronous commands that other threads run on its LANA, with NRC_CMDCAN and nothing
+// written into their buffers; one on another LANA runs on until a reset of its own.
+TEST(NetbiosSynchronousCommands, AResetEndsThoseOnItsLanaRunningOnOtherThreads) {
+    auto transport = std::make_shared<SilentTransport>();
+    install_transport(transport);
+    Probe on_lana(NCBASTAT, 0, 2048), other_lana(NCBASTAT, 1, 2048);
+    for (Probe *probe : {&on_lana, &other_lana})
+        std::memset(probe->ncb.ncb_callname, '*', 1);
+    std::atomic<int> on_lana_result{-1}, other_lana_result{-1};
+    std::thread first([&] { on_lana_result = Netbios(&on_lana.ncb); });
+    std::thread second([&] { other_lana_result = Netbios(&other_lana.ncb); });
+    for (int started = 0; started < 2; ++started)
+        ASSERT_EQ(WaitForSingleObject(transport->started, 30000), WAIT_OBJECT_0);
+    for (auto [lana, thread, result, probe] :
+         {std::tuple(0, &first, &on_lana_result, &on_lana), std::tuple(1, &second, &other_lana_result, &other_lana)}) {
+        EXPECT_EQ(other_lana_result, -1);  // still waiting for its reply
+        Probe reset(NCBRESET, lana, 0);
+        EXPECT_EQ(Netbios(&reset.ncb), NRC_GOODRET);
+        thread->join();
+        EXPECT_EQ(std::vector<int>({*result, probe->ncb.ncb_retcode, probe->ncb.ncb_cmd_cplt, probe->buffer()[0]}),
+                  std::vector<int>({NRC_CMDCAN, NRC_CMDCAN, NRC_CMDCAN, guard}));
     }
     install_transport(nullptr);
 }
