@@ -35,6 +35,10 @@ extern "C" BOOL WINAPI MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeig
     auto window = find_window(hWnd);
     if (!window)
         return FALSE;
+    // A window of another thread is moved by that thread, which owns its state and gets its WM_SIZE and WM_MOVE.
+    if (window->thread_id != GetCurrentThreadId())
+        return static_cast<BOOL>(
+            call_on_window_thread(window, [=] { return LRESULT{MoveWindow(hWnd, X, Y, nWidth, nHeight, bRepaint)}; }));
     window->rect = {X, Y, X + std::max(nWidth, 0), Y + std::max(nHeight, 0)};
     if (!window->is_child()) {
         window->surface->resize(std::max(nWidth, 1), std::max(nHeight, 1));

@@ -262,25 +262,26 @@ TEST(NetbiosTransportFailures, BecomeReturnCodes) {
 }
 
 // A transport whose status calls wait, as operations, on a pipe that nobody writes until their deadline, a minute
-// away; `started` is set as each begins.
+// away; `started` is set for its LANA as each begins.
 class SilentTransport final : public Transport {
 public:
     SilentTransport() { EXPECT_EQ(::pipe(pipe_), 0); }
     ~SilentTransport() override {
         ::close(pipe_[0]);
         ::close(pipe_[1]);
-        CloseHandle(started);
+        for (HANDLE event : started)
+            CloseHandle(event);
     }
     std::vector<std::uint8_t> lanas() override { return {0, 1}; }
     std::chrono::milliseconds command_timeout() override { return 60s; }
     std::uint8_t reset(std::uint8_t, Deadline) override { return NRC_GOODRET; }
     Reply adapter_status(std::uint8_t, const Name &, Deadline) override { return {NRC_SYSTEM, {}}; }
     Reply session_status(std::uint8_t, const Name &, Deadline) override { return {NRC_SYSTEM, {}}; }
-    std::unique_ptr<Operation> start_adapter_status(std::uint8_t, const Name &, Deadline deadline) override {
-        SetEvent(started);
+    std::unique_ptr<Operation> start_adapter_status(std::uint8_t lana, const Name &, Deadline deadline) override {
+        SetEvent(started[lana]);
         return std::make_unique<Silence>(pipe_[0], deadline);
     }
-    HANDLE started = CreateEventA(NULL, FALSE, FALSE, NULL);
+    HANDLE started[2] = {CreateEventA(NULL, TRUE, FALSE, NULL), CreateEventA(NULL, TRUE, FALSE, NULL)};  // per LANA
 
 private:
     struct Silence final : Operation {
@@ -307,8 +308,7 @@ TEST(NetbiosSynchronousCommands, AResetEndsThoseOnItsLanaRunningOnOtherThreads) 
     std::atomic<int> on_lana_result{-1}, other_lana_result{-1};
     std::thread first([&] { on_lana_result = Netbios(&on_lana.ncb); });
     std::thread second([&] { other_lana_result = Netbios(&other_lana.ncb); });
-    for (int started = 0; started < 2; ++started)
-        ASSERT_EQ(WaitForSingleObject(transport->started, 30000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForMultipleObjects(2, transport->started, TRUE, 30000), WAIT_OBJECT_0);
     for (auto [lana, thread, result, probe] :
          {std::tuple(0, &first, &on_lana_result, &on_lana), std::tuple(1, &second, &other_lana_result, &other_lana)}) {
         EXPECT_EQ(other_lana_result, -1);  // still waiting for its reply

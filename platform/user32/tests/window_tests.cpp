@@ -13,6 +13,7 @@ int paints = 0;
 std::vector<int> scrolls;  // WM_VSCROLL codes
 int dropped_at = -1;       // the position SB_THUMBPOSITION carried
 std::atomic<int> handled_count{0};
+std::atomic<DWORD> moved_on_thread{0};  // the thread on which the recorder last got WM_MOVE
 
 // Logs, paints its update area grey, and moves the scroll box where it was dropped.
 LRESULT CALLBACK grey_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -33,6 +34,8 @@ LRESULT CALLBACK grey_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
 // Answers WM_USER + 10 with twice its wparam; with a window in lparam it first sends there, so that two
 // threads can send to each other from inside their handlers. Logs nothing: it runs on several threads.
 LRESULT CALLBACK recording_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_MOVE)
+        moved_on_thread = GetCurrentThreadId();
     if (message != WM_USER + 10)
         return DefWindowProcA(hwnd, message, wparam, lparam);
     ++handled_count;
@@ -185,6 +188,18 @@ TEST_F(Windows, TwoThreadsSendingToEachOtherFromTheirHandlersDoNotDeadlock) {
     ASSERT_TRUE(ui::pump_until([&] { return handled_count.load() == 2; }));
     worker.join();
     EXPECT_EQ(result, 8);  // (3 + 1) * 2, answered on the worker's own thread
+}
+
+// A window moved from another thread is moved by its own thread, which gets its WM_SIZE and WM_MOVE.
+TEST_F(Windows, AWindowMovedFromAnotherThreadMovesOnItsOwn) {
+    moved_on_thread = 0;
+    std::thread mover([&] { EXPECT_TRUE(MoveWindow(recorder, 10, 20, 100, 50, FALSE)); });
+    ASSERT_TRUE(ui::pump_until([&] { return moved_on_thread.load() != 0; }));
+    mover.join();
+    RECT rect;
+    GetWindowRect(recorder, &rect);
+    EXPECT_EQ(std::tuple(moved_on_thread.load(), rect.left, rect.top, rect.right, rect.bottom),
+              std::tuple(GetCurrentThreadId(), 10L, 20L, 110L, 70L));
 }
 
 }  // namespace
