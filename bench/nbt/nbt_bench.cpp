@@ -8,8 +8,7 @@
 // medians measure the work and the thread switches rather than the host's wake-up latency.
 #include "netapi32/nbt/name_service_packets.h"
 #include "netapi32/nbt/nbt_transport.h"
-#include "testing/peer_testbed.h"
-#include "testing/temporary_prefix.h"
+#include "bench_peer.h"
 
 #include <benchmark/benchmark.h>
 #include <windows.h>
@@ -209,17 +208,10 @@ private:
 }  // namespace
 
 int main(int argc, char **argv) {
-    std::string why_not, error;
-    auto testbed = PeerTestbed::create(why_not);
-    if (!testbed) {
-        std::fprintf(stderr, "nbt_bench: no test network: %s\n", why_not.c_str());
-        return 0;
-    }
-    platform::testing::reload_prefix();
-    if (!testbed->start_peer(error)) {
-        std::fprintf(stderr, "nbt_bench: %s\n", error.c_str());
-        return 1;
-    }
+    int exit_code = 0;
+    auto testbed = start_bench_peer("nbt_bench", exit_code);
+    if (!testbed)
+        return exit_code;
     bed = testbed.get();
     // Repetitions of the different benchmarks are run in a shuffled order by default, so that a change in the
     // machine's load during the run weighs on all of them alike and the ratios of the medians stay meaningful.

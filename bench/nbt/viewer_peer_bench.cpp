@@ -2,8 +2,7 @@
 // by its address, refreshed on request) to its report complete and painted in the display window, next to a
 // whole `nmblookup -A` of the same peer. The peer is nmbd in a network namespace of the benchmark's own (see the
 // peer testbed); the viewer runs on the headless screen and is driven through its dialogs as a user would.
-#include "testing/peer_testbed.h"
-#include "testing/temporary_prefix.h"
+#include "bench_peer.h"
 #include "resource.h"
 #include "viewer_harness.h"
 
@@ -84,18 +83,10 @@ BENCHMARK(BM_NmblookupProcess)->UseManualTime()->Unit(benchmark::kMillisecond)->
 }  // namespace
 
 int main(int argc, char **argv) {
-    // The network is made while the process has its one thread: every thread started later lives in it.
-    std::string why_not, error;
-    auto testbed = PeerTestbed::create(why_not);
-    if (!testbed) {
-        std::fprintf(stderr, "viewer_peer_bench: no test network: %s\n", why_not.c_str());
-        return 0;
-    }
-    platform::testing::reload_prefix();
-    if (!testbed->start_peer(error)) {
-        std::fprintf(stderr, "viewer_peer_bench: %s\n", error.c_str());
-        return 1;
-    }
+    int exit_code = 0;
+    auto testbed = start_bench_peer("viewer_peer_bench", exit_code);
+    if (!testbed)
+        return exit_code;
     bed = testbed.get();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
